@@ -1,0 +1,86 @@
+// Device objects: one per device interface that discovery found. A device keeps its interface
+// path (upper case), owns the device-I/O object opened on it, carries a product GUID and holds
+// the effect queue that its own effect worker executes.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "KvSDKEng.h"
+#include "KvSDKMod.h"
+#include "effects/Effect.h"
+#include "engine/List.h"
+
+namespace kvsdk {
+
+class CDevice {
+public:
+    explicit CDevice(const wchar_t* path);
+    virtual ~CDevice();
+    CDevice(const CDevice&) = delete;
+    CDevice& operator=(const CDevice&) = delete;
+
+    // Re-initialises the object as the constructors do: path, device-I/O object, product GUID.
+    // Not used by the engine; only valid while no worker runs.
+    virtual void Initialize(const wchar_t* path, GUID productGuid);
+    // Sends one output buffer.
+    virtual HRESULT Set(const uint8_t* buffer, uint32_t length);
+    // Exchanges one request for its answer (see CKvDeviceIO::Get).
+    virtual HRESULT Get(uint8_t* buffer, uint32_t* length);
+    virtual GUID GetProductGuid() const { return m_guidProduct; }
+    // Puts the device's stored lighting settings back into effect. Base: nothing to restore.
+    virtual void RestoreSettings() {}
+
+    // Runs the effect's Build on the calling thread and, on success, appends it to the effect
+    // queue, which then owns it ('effect' is left empty). On failure the effect stays the
+    // caller's and the Build result is returned. Null: E_POINTER.
+    HRESULT AddEffect(std::unique_ptr<CEffect>& effect);
+    // Asks the effect to read its state from this device's path.
+    HRESULT QueryEffect(CEffect* effect);
+
+    // Starts a worker when the queue holds effects and no worker is running.
+    void EnsureWorker();
+
+    const std::wstring& GetPath() const { return m_strPath; }
+    // Number of effects waiting in the queue.
+    size_t GetQueuedCount();
+
+protected:
+    // Stops the effect worker and waits until it can no longer touch the device: no buffer is
+    // sent after this begins, a pause in progress ends at once. Effects not yet run stay queued
+    // and are released by the destructor. Every derived destructor calls this first.
+    void StopWorker();
+
+    std::wstring m_strPath;
+    std::unique_ptr<CKvDeviceIO> m_pDeviceIO;
+    GUID m_guidProduct{};
+
+private:
+    friend void EffectWorkerProc(std::stop_token stop, CDevice* device);
+    void OpenDeviceIO(const wchar_t* path);
+    // Takes the effect at the head of the queue; when the queue is empty it marks the worker as
+    // finished under the same lock, so an effect queued later is seen by the next EnsureWorker.
+    std::unique_ptr<CEffect> TakeNextEffectOrFinish();
+    // Sleeps up to 'milliseconds'; answers false at once when a stop is requested.
+    bool Pause(std::stop_token& stop, uint32_t milliseconds);
+
+    std::mutex m_queueLock;  // guards m_listEffects and m_bWorkerRunning
+    CList<CEffect> m_listEffects;
+    bool m_bWorkerRunning = false;
+
+    std::mutex m_workerLock;  // guards m_workerThread (start and stop)
+    std::jthread m_workerThread;
+    std::mutex m_pauseLock;
+    std::condition_variable_any m_pauseWake;
+};
+
+// The effect worker: drains the device's queue in order, buffer by buffer, and ends when the
+// queue is empty or a stop is requested.
+void EffectWorkerProc(std::stop_token stop, CDevice* device);
+
+}  // namespace kvsdk

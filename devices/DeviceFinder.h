@@ -1,0 +1,32 @@
+// Discovery: the first present interface of one class whose path carries the vendor id and a
+// product id, wrapped in its device object.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "devices/Device.h"
+
+namespace kvsdk {
+
+class CDeviceFinder {
+public:
+    explicit CDeviceFinder(GUID interfaceClass) : m_guidClass(interfaceClass) {}
+
+    // Path of the interface at 'index' (from 0): the simulated set when KVSDK_SIM is set,
+    // the platform's present interfaces otherwise. On failure 'path' is unchanged.
+    HRESULT GetInterfacePath(uint32_t index, std::wstring& path) const;
+    // S_OK with the new device in 'device', or E_FAIL when no interface matched.
+    HRESULT FindDevice(const wchar_t* vendorId, const wchar_t* productId,
+                       std::unique_ptr<CDevice>& device) const;
+
+private:
+    GUID m_guidClass;
+};
+
+// The four characters that begin four characters after the first "PID" of an upper-case path;
+// empty when the path has no "PID".
+std::wstring ProductIdFromPath(const std::wstring& path);
+
+}  // namespace kvsdk

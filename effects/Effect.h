@@ -1,0 +1,71 @@
+// The effect base: what every effect has (its kind, the host's record, its command list) and the
+// operations through which the engine drives it. The effect families derive from CEffect.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "KvSDKEng.h"
+#include "engine/List.h"
+
+namespace kvsdk {
+
+// One command buffer of an effect, framed as the effect worker reads it:
+//   payload command: 32-bit little-endian length n (n >= 1), then n payload bytes;
+//   pause:           32-bit 0, then a 32-bit count of milliseconds;
+//   block:           a whole 28-byte record block, for devices that take commands that way.
+// The bytes are owned by the buffer; nothing is ever read past its end.
+class CCommandBuffer {
+public:
+    static constexpr uint32_t kBlockSize = 28;
+
+    static std::unique_ptr<CCommandBuffer> Payload(const uint8_t* bytes, uint32_t length);
+    static std::unique_ptr<CCommandBuffer> Payload(std::initializer_list<uint8_t> bytes);
+    static std::unique_ptr<CCommandBuffer> Pause(uint32_t milliseconds);
+    static std::unique_ptr<CCommandBuffer> Block(const uint8_t* bytes28);
+
+    const uint8_t* Data() const { return m_bytes.data(); }
+    uint32_t Size() const { return static_cast<uint32_t>(m_bytes.size()); }
+
+    // Framing as the worker reads it. Each answers false when the buffer is too short to be
+    // read that way (a bad length word never reaches beyond the buffer).
+    bool ReadLengthWord(uint32_t& length) const;
+    bool IsPause(uint32_t& milliseconds) const;
+    bool GetPayload(const uint8_t*& payload, uint32_t& length) const;
+
+private:
+    explicit CCommandBuffer(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+    std::vector<uint8_t> m_bytes;
+};
+
+using CCommandList = CList<CCommandBuffer>;
+
+class CEffect {
+public:
+    CEffect(GUID effectGuid, EffectParams* pParams);
+    virtual ~CEffect();
+    CEffect(const CEffect&) = delete;
+    CEffect& operator=(const CEffect&) = delete;
+
+    // Reads the current state for the effect kind from the device at 'devicePath' into the
+    // record. Base: E_NOTIMPL.
+    virtual HRESULT QueryState(const std::wstring& devicePath);
+    // Appends the effect's command buffers to the command list. Base: E_NOTIMPL.
+    virtual HRESULT Build();
+    virtual GUID GetEffectGuid() const { return m_guidEffect; }
+    virtual EffectParams* GetParams() const { return m_pParams; }
+    virtual CCommandList* GetCommands() { return &m_listCommands; }
+
+protected:
+    void Queue(std::unique_ptr<CCommandBuffer> buffer);
+
+private:
+    GUID m_guidEffect;
+    EffectParams* m_pParams;  // the host's record; not owned
+    CCommandList m_listCommands;
+};
+
+}  // namespace kvsdk

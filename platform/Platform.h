@@ -1,0 +1,83 @@
+// The narrow platform interface the engine is written against. The Windows backend
+// (platform/win32) uses SetupAPI, the registry, kernel events and the debugger channel; the
+// POSIX backend (platform/posix) uses sysfs, .reg files and standard error.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Win32Types.h"
+
+namespace kvsdk::platform {
+
+// --- Device interfaces --------------------------------------------------------------------
+
+// Path of the present device interface number 'index' (from 0) of the class 'classGuid', as the
+// platform reports it. Each call takes a fresh snapshot. On failure 'path' is left unchanged and
+// the Windows error is returned as an HRESULT (past the last interface: 0x80070103).
+// This is the platform's own source; the simulated set of KVSDK_SIM is handled by the caller.
+HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& path);
+
+// --- Registry -----------------------------------------------------------------------------
+
+enum class Hive { CurrentUser, LocalMachine };
+
+struct RegistryValue {
+    bool keyOpened = false;   // false: the key is missing or could not be opened with 'access'
+    uint32_t status = kErrorFileNotFound;  // Windows error of the value query
+    uint32_t type = kRegNone;              // value type, when the query told it
+    uint32_t dataSize = 0;     // bytes the value holds (as the query reported them)
+    std::vector<uint8_t> data;  // at most 'bufferSize' bytes, filled only when status == 0
+};
+
+// Opens hive\subkey with 'access' (never creates it), queries 'valueName' into a buffer of
+// 'bufferSize' bytes and closes the key. A value longer than the buffer answers
+// ERROR_MORE_DATA and no data. Read afresh at every call.
+RegistryValue QueryRegistryValue(Hive hive, const std::wstring& subkey, uint32_t access,
+                                 const std::wstring& valueName, uint32_t bufferSize);
+
+// --- Diagnostics ----------------------------------------------------------------------------
+
+// The debugger channel: OutputDebugStringW on Windows, standard error elsewhere.
+void DebugOutput(const std::wstring& text);
+
+struct LocalTime {
+    int year = 0;
+    int month = 0;   // 1..12
+    int day = 0;     // 1..31
+    int hour = 0;    // 0..23
+    int minute = 0;
+    int second = 0;
+};
+LocalTime GetLocalTimeNow();
+
+// The system's message text for an HRESULT, as the message table gives it (not trimmed), or
+// nullopt when the system has none. Windows: FormatMessageW. Elsewhere: a built-in table of the
+// codes the library and its device-I/O library can produce.
+std::optional<std::wstring> SystemMessageText(HRESULT hr);
+
+// The user's profile directory variable ("USERPROFILE" on Windows, "HOME" elsewhere) and the
+// path separator used to build the log file path.
+const wchar_t* ProfileVariableName();
+wchar_t PathSeparator();
+
+// Opens a file for appending in the log's text mode, without sharing: while it is open nobody
+// else can open it, and the open fails while someone else holds it. nullptr on failure.
+// Close it with CloseExclusiveFile.
+struct ExclusiveFile;
+ExclusiveFile* OpenExclusiveAppend(const std::wstring& path);
+// Writes the text in the runtime's multibyte form; false when the write failed.
+bool WriteExclusiveFile(ExclusiveFile* file, const std::wstring& text);
+void CloseExclusiveFile(ExclusiveFile* file);
+
+// --- The shared wake-up event ----------------------------------------------------------------
+
+// The named auto-reset event "New effect event" (Windows). Elsewhere there is no such kernel
+// object and these do nothing. The engine never depends on this event for its own wake-ups.
+void* CreateNewEffectEvent();
+void SetNewEffectEvent(void* handle);
+void CloseNewEffectEvent(void* handle);
+
+}  // namespace kvsdk::platform
