@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "KvSDKEng.h"
@@ -14,6 +16,7 @@ std::wstring LocalDateText();
 std::wstring LocalTimeText();
 
 // Writes one trace line for 'hr' as the switch selects and returns 'passThrough' unchanged.
+// Never throws; nothing that goes wrong inside the log reaches the caller.
 uint32_t TraceHResult(const std::wstring& date, const std::wstring& time,
                       const std::wstring& function, int line, HRESULT hr, uint32_t passThrough);
 
@@ -21,7 +24,49 @@ uint32_t TraceHResult(const std::wstring& date, const std::wstring& time,
 // "IDispatch error #%d" / "Unknown error 0x%0lX" text when the system has none.
 std::wstring HResultText(HRESULT hr);
 
+// One trace line, without the extra line feed the file adds:
+// "<date> - <time>, <function>, Line = <line>, <text> (0x<HR>)\n".
+std::wstring FormatTraceLine(const std::wstring& date, const std::wstring& time,
+                             const std::wstring& function, int line, const std::wstring& text,
+                             HRESULT hr);
+
 // The first data byte of "LogEnabled": bit 0 log file, bit 1 debugger; 0 when unreadable.
+// A value longer than one byte (a REG_DWORD, say) counts with its first byte.
 uint8_t ReadLogSwitch();
+
+inline constexpr uint8_t kLogToFile = 0x01;
+inline constexpr uint8_t kLogToDebugger = 0x02;
+
+// The log file path at this moment: the profile directory variable, the path separator and
+// "KvSDK.log"; only the separator and the name when the variable is not set.
+std::wstring LogFilePath();
+
+// The process-wide log-file object. It exists while it has users, holds no open file between
+// lines, and serialises the lines of concurrent callers.
+class CLogFile {
+  public:
+    // Takes a use of the instance, creating it on the first use; nullptr if it cannot be made.
+    static CLogFile* Acquire();
+    // Drops a use; the instance is destroyed when the last use goes.
+    static void Release();
+
+    // Applies the log switch to one line: appends it plus a line feed to the log file (bit 0)
+    // and passes it to the debugger channel (bit 1). The line the debugger gets carries the
+    // extra line feed only when bit 0 is set too.
+    void WriteLine(const std::wstring& line);
+
+    // Number of uses of the process-wide instance (0: none exists).
+    static uint32_t UseCount();
+
+    CLogFile(const CLogFile&) = delete;
+    CLogFile& operator=(const CLogFile&) = delete;
+
+  private:
+    friend struct std::default_delete<CLogFile>;
+    CLogFile() = default;
+    ~CLogFile() = default;
+
+    std::mutex m_writeLock;  // one line at a time, file and debugger
+};
 
 }  // namespace kvsdk
