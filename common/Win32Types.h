@@ -27,8 +27,8 @@ inline constexpr uint32_t kRegDword = 4;
 
 // Registry access masks.
 inline constexpr uint32_t kKeyRead = 0x20019;
-inline constexpr uint32_t kKeyReadWrite = 0x2001F;        // KEY_READ | KEY_WRITE
-inline constexpr uint32_t kKeyAllAccess64 = 0xF013F;      // KEY_ALL_ACCESS | KEY_WOW64_64KEY
+inline constexpr uint32_t kKeyReadWrite = 0x2001F;    // KEY_READ | KEY_WRITE
+inline constexpr uint32_t kKeyAllAccess64 = 0xF013F;  // KEY_ALL_ACCESS | KEY_WOW64_64KEY
 
 inline constexpr HRESULT kS_OK = 0;
 inline constexpr HRESULT kE_NOTIMPL = static_cast<HRESULT>(0x80004001u);
@@ -46,8 +46,12 @@ constexpr HRESULT HResultFromWin32(uint32_t code) {
     return static_cast<HRESULT>((code & 0x0000FFFFu) | 0x80070000u);
 }
 
-constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
-constexpr bool Failed(HRESULT hr) { return hr < 0; }
+constexpr bool Succeeded(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool Failed(HRESULT hr) {
+    return hr < 0;
+}
 
 inline bool GuidEqual(const GUID& a, const GUID& b) {
     if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;

@@ -19,7 +19,7 @@
 namespace kvsdk {
 
 class CDevice {
-public:
+  public:
     explicit CDevice(const wchar_t* path);
     virtual ~CDevice();
     CDevice(const CDevice&) = delete;
@@ -50,7 +50,7 @@ public:
     // Number of effects waiting in the queue.
     size_t GetQueuedCount();
 
-protected:
+  protected:
     // Stops the effect worker and waits until it can no longer touch the device: no buffer is
     // sent after this begins, a pause in progress ends at once. Effects not yet run stay queued
     // and are released by the destructor. Every derived destructor calls this first.
@@ -60,7 +60,7 @@ protected:
     std::unique_ptr<CKvDeviceIO> m_pDeviceIO;
     GUID m_guidProduct{};
 
-private:
+  private:
     friend void EffectWorkerProc(std::stop_token stop, CDevice* device);
     void OpenDeviceIO(const wchar_t* path);
     // Takes the effect at the head of the queue; when the queue is empty it marks the worker as
@@ -73,8 +73,9 @@ private:
     CList<CEffect> m_listEffects;
     bool m_bWorkerRunning = false;
 
-    std::mutex m_workerLock;  // guards m_workerThread (start and stop)
+    std::mutex m_workerLock;  // guards m_workerThread and m_bStopped (start and stop)
     std::jthread m_workerThread;
+    bool m_bStopped = false;  // set by StopWorker: no worker is started any more
     std::mutex m_pauseLock;
     std::condition_variable_any m_pauseWake;
 };

@@ -11,7 +11,7 @@
 namespace kvsdk {
 
 class CDeviceFinder {
-public:
+  public:
     explicit CDeviceFinder(GUID interfaceClass) : m_guidClass(interfaceClass) {}
 
     // Path of the interface at 'index' (from 0): the simulated set when KVSDK_SIM is set,
@@ -21,7 +21,7 @@ public:
     HRESULT FindDevice(const wchar_t* vendorId, const wchar_t* productId,
                        std::unique_ptr<CDevice>& device) const;
 
-private:
+  private:
     GUID m_guidClass;
 };
 

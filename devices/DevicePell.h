@@ -9,7 +9,7 @@
 namespace kvsdk {
 
 class CDevicePell : public CDevice {
-public:
+  public:
     // Carries PRODUCT_PELL.
     explicit CDevicePell(const wchar_t* path);
     // Carries the given product GUID.
@@ -20,7 +20,7 @@ public:
 
     bool HasChannel() const { return m_pChannel != nullptr; }
 
-private:
+  private:
     void ConnectChannel();
 
     std::unique_ptr<ChannelHID> m_pChannel;

@@ -7,7 +7,7 @@
 namespace kvsdk {
 
 class CDeviceVEXO : public CDevice {
-public:
+  public:
     explicit CDeviceVEXO(const wchar_t* path);
     ~CDeviceVEXO() override;
 

@@ -19,7 +19,7 @@ namespace kvsdk {
 //   block:           a whole 28-byte record block, for devices that take commands that way.
 // The bytes are owned by the buffer; nothing is ever read past its end.
 class CCommandBuffer {
-public:
+  public:
     static constexpr uint32_t kBlockSize = 28;
 
     static std::unique_ptr<CCommandBuffer> Payload(const uint8_t* bytes, uint32_t length);
@@ -36,7 +36,7 @@ public:
     bool IsPause(uint32_t& milliseconds) const;
     bool GetPayload(const uint8_t*& payload, uint32_t& length) const;
 
-private:
+  private:
     explicit CCommandBuffer(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
     std::vector<uint8_t> m_bytes;
 };
@@ -44,7 +44,7 @@ private:
 using CCommandList = CList<CCommandBuffer>;
 
 class CEffect {
-public:
+  public:
     CEffect(GUID effectGuid, EffectParams* pParams);
     virtual ~CEffect();
     CEffect(const CEffect&) = delete;
@@ -59,10 +59,10 @@ public:
     virtual EffectParams* GetParams() const { return m_pParams; }
     virtual CCommandList* GetCommands() { return &m_listCommands; }
 
-protected:
+  protected:
     void Queue(std::unique_ptr<CCommandBuffer> buffer);
 
-private:
+  private:
     GUID m_guidEffect;
     EffectParams* m_pParams;  // the host's record; not owned
     CCommandList m_listCommands;

@@ -15,7 +15,7 @@
 namespace kvsdk {
 
 class CEngine {
-public:
+  public:
     // Takes over every device of 'discovery' from its tail, so the engine walks them in the
     // reverse of their discovery order, and starts the dispatcher thread.
     explicit CEngine(CList<CDevice>& discovery);
@@ -30,7 +30,7 @@ public:
     // Wakes the dispatcher for one more pass over the devices.
     void SignalNewEffect();
 
-private:
+  private:
     friend void DispatchThreadProc(std::stop_token stop, CEngine* engine);
 
     CList<CEffect> m_listEffects;  // nothing adds to it; kept for the ownership contract

@@ -13,7 +13,7 @@ namespace kvsdk {
 
 template <class T>
 class CList {
-public:
+  public:
     using Pointer = std::unique_ptr<T>;
 
     CList() = default;
@@ -62,7 +62,7 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
-private:
+  private:
     std::list<Pointer> m_items;
 };
 

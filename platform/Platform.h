@@ -25,10 +25,10 @@ HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& p
 enum class Hive { CurrentUser, LocalMachine };
 
 struct RegistryValue {
-    bool keyOpened = false;   // false: the key is missing or could not be opened with 'access'
+    bool keyOpened = false;  // false: the key is missing or could not be opened with 'access'
     uint32_t status = kErrorFileNotFound;  // Windows error of the value query
     uint32_t type = kRegNone;              // value type, when the query told it
-    uint32_t dataSize = 0;     // bytes the value holds (as the query reported them)
+    uint32_t dataSize = 0;                 // bytes the value holds (as the query reported them)
     std::vector<uint8_t> data;  // at most 'bufferSize' bytes, filled only when status == 0
 };
 
@@ -45,9 +45,9 @@ void DebugOutput(const std::wstring& text);
 
 struct LocalTime {
     int year = 0;
-    int month = 0;   // 1..12
-    int day = 0;     // 1..31
-    int hour = 0;    // 0..23
+    int month = 0;  // 1..12
+    int day = 0;    // 1..31
+    int hour = 0;   // 0..23
     int minute = 0;
     int second = 0;
 };

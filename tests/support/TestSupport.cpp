@@ -69,7 +69,9 @@ ScopedEnv::ScopedEnv(const std::string& name, const std::optional<std::string>& 
     SetEnv(name, value);
 }
 
-ScopedEnv::~ScopedEnv() { SetEnv(m_name, m_previous); }
+ScopedEnv::~ScopedEnv() {
+    SetEnv(m_name, m_previous);
+}
 
 void WriteTextFile(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -137,7 +139,9 @@ SimEnvironment::SimEnvironment(const std::string& simFileText)
 
 SimEnvironment::~SimEnvironment() = default;
 
-void SimEnvironment::Rewrite(const std::string& simFileText) { WriteTextFile(m_sim, simFileText); }
+void SimEnvironment::Rewrite(const std::string& simFileText) {
+    WriteTextFile(m_sim, simFileText);
+}
 
 std::string MousePath(const std::string& pid, const std::string& instance, const std::string& mi) {
     return "\\\\?\\hid#vid_7a3e&pid_" + pid + "&mi_" + mi + "#" + instance +

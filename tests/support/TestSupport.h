@@ -12,7 +12,7 @@ namespace kvsdk::test {
 
 // A fresh folder under the system's temporary folder, removed with the object.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,20 +20,20 @@ public:
     const std::filesystem::path& Path() const { return m_path; }
     std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 
 // Sets (or with nullopt unsets) an environment variable for the process; on Windows both the
 // process environment block and the C runtime's copy. Restores the previous value on destruction.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const std::string& name, const std::optional<std::string>& value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     std::string m_name;
     std::optional<std::string> m_previous;
 };
@@ -63,7 +63,7 @@ std::vector<TraceLine> Filter(const std::vector<TraceLine>& lines, const std::st
 // A simulated device set and trace in a scratch folder, wired through KVSDK_SIM and
 // KVSDK_SIM_TRACE for the lifetime of the object.
 class SimEnvironment {
-public:
+  public:
     explicit SimEnvironment(const std::string& simFileText);
     ~SimEnvironment();
     void Rewrite(const std::string& simFileText);
@@ -72,7 +72,7 @@ public:
     const std::filesystem::path& TraceFile() const { return m_trace; }
     const TempDir& Dir() const { return m_dir; }
 
-private:
+  private:
     TempDir m_dir;
     std::filesystem::path m_sim;
     std::filesystem::path m_trace;

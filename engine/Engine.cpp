@@ -1,0 +1,40 @@
+#include "engine/Engine.h"
+
+#include "platform/Platform.h"
+
+namespace kvsdk {
+
+CEngine::CEngine(CList<CDevice>& discovery) {
+    // Taken from the tail: the engine walks the devices in the reverse of their discovery order.
+    while (auto device = discovery.RemoveTail()) m_listDevices.AddTail(std::move(device));
+    m_hNewEffectEvent = platform::CreateNewEffectEvent();
+    m_thread = std::jthread(DispatchThreadProc, this);
+}
+
+CEngine::~CEngine() {
+    // The dispatcher goes first, so it never touches a device being deleted.
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
+        m_thread.join();
+    }
+    m_listDevices.RemoveAllFromTail();
+    m_listEffects.RemoveAllFromTail();
+    if (m_hNewEffectEvent != nullptr) {
+        platform::CloseNewEffectEvent(m_hNewEffectEvent);
+        m_hNewEffectEvent = nullptr;
+    }
+}
+
+CLibraryState& LibraryState() {
+    // Never destroyed: a process that exits without KvSDKEngUninit joins no thread and tears
+    // down no device during its exit.
+    static CLibraryState* state = new CLibraryState();
+    return *state;
+}
+
+CEngine& GetEngine(CLibraryState& state) {
+    if (state.pEngine == nullptr) state.pEngine = new CEngine(state.discoveryList);
+    return *state.pEngine;
+}
+
+}  // namespace kvsdk
