@@ -19,12 +19,19 @@ inline constexpr uint8_t kLightState = 0x00;       // + state (1 on, 0 off)     
 inline constexpr uint8_t kLightColor = 0x01;       // + red, green, blue             7 bytes
 inline constexpr uint8_t kLightMode = 0x02;        // + mode (0, 1, 2, 4)            5 bytes
 inline constexpr uint8_t kLightBrightness = 0x03;  // + brightness 0..255            5 bytes
-inline constexpr uint8_t kLightBlink = 0x04;       // + two timing bytes             6 bytes
+inline constexpr uint8_t kLightBlink = 0x04;       // + off time, on time            6 bytes
 inline constexpr uint8_t kLightModeParams = 0x05;  // + param1, percent, param2, param3 (16-bit)
 
 // Device command ids (class 0x08).
 inline constexpr uint8_t kDeviceMode = 0x01;  // + device mode (1 or 2), 0x02    4 bytes
 inline constexpr uint8_t kDeviceModeTail = 0x02;
+
+// Device modes selected by the device-mode command.
+inline constexpr uint8_t kDeviceMode1 = 1;
+inline constexpr uint8_t kDeviceMode2 = 2;
+
+// Device blink timing: payload byte 4 is the low 8 bits of the off time, byte 5 the low 8 bits
+// of the on time, each as the host gave it in milliseconds.
 
 // Light state values.
 inline constexpr uint8_t kStateOff = 0x00;
