@@ -21,12 +21,12 @@ using RegisterKey = std::array<uint8_t, 4>;
 
 struct SimInterface {
     InterfaceClass interfaceClass = InterfaceClass::Mouse;
-    std::wstring path;          // exactly as written in the file
-    HRESULT initResult = 0;     // init=H
-    HRESULT getResult = 0;      // get=H
-    HRESULT setResult = 0;      // set=H
-    bool connectResult = true;  // connect=B
-    int tunnelResult = 0;       // tunnel=N
+    std::wstring path;                         // exactly as written in the file
+    HRESULT initResult = 0;                    // init=H
+    HRESULT getResult = 0;                     // get=H
+    HRESULT setResult = 0;                     // set=H
+    bool connectResult = true;                 // connect=B
+    int tunnelResult = 0;                      // tunnel=N
     std::map<RegisterKey, uint8_t> registers;  // reg.KKKKKKKK=VV
 };
 
@@ -37,8 +37,9 @@ std::vector<SimInterface> ParseSimFile(const std::string& text,
 
 // Reads the file that KVSDK_SIM names. nullopt when KVSDK_SIM is not set. When it is set but
 // the file cannot be read, the simulated set is empty: no real device is listed then either.
-// Unparsable lines are reported on standard error.
-std::optional<std::vector<SimInterface>> LoadSimFile();
+// Unparsable lines are reported on standard error. 'sourcePath', when not null, receives the
+// value of KVSDK_SIM that was read.
+std::optional<std::vector<SimInterface>> LoadSimFile(std::wstring* sourcePath = nullptr);
 
 // The interface class GUID for a simulated class, and back.
 const GUID& ClassGuid(InterfaceClass cls);

@@ -1,0 +1,175 @@
+#include "sim/VirtualDevices.h"
+
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "SimFile.h"
+#include "Strings.h"
+#include "sim/Trace.h"
+
+namespace kvsdkmod::sim {
+
+namespace {
+
+using kvsdk::sim::RegisterKey;
+using kvsdk::sim::SimInterface;
+
+struct VirtualDevice {
+    std::mutex mutex;
+    std::map<RegisterKey, std::vector<uint8_t>> registers;
+};
+
+// Every virtual device of the process, by device file and upper-case path. Never destroyed, so
+// that objects a host leaves open at exit still find their device.
+class DeviceTable {
+  public:
+    static DeviceTable& Instance() {
+        static DeviceTable* table = new DeviceTable;
+        return *table;
+    }
+
+    // The device of 'item' as listed by the file 'source'; created with the item's initial
+    // registers the first time.
+    VirtualDevice& Find(const std::wstring& source, const SimInterface& item) {
+        std::lock_guard lock(m_mutex);
+        auto& slot = m_devices[source + L'\n' + kvsdk::ToUpper(item.path)];
+        if (!slot) {
+            slot = std::make_unique<VirtualDevice>();
+            for (const auto& [key, value] : item.registers) slot->registers[key] = {value};
+        }
+        return *slot;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::map<std::wstring, std::unique_ptr<VirtualDevice>> m_devices;
+};
+
+class SimDeviceConnection final : public DeviceConnection {
+  public:
+    SimDeviceConnection(VirtualDevice& device, std::string path, const SimInterface& item)
+        : m_device(device),
+          m_path(std::move(path)),
+          m_getResult(item.getResult),
+          m_setResult(item.setResult) {}
+
+    ~SimDeviceConnection() override { TraceLine("close", m_path, "", HexResult(0)); }
+
+    HRESULT Set(const uint8_t* buffer, uint32_t length) override {
+        std::lock_guard lock(m_device.mutex);
+        if (kvsdk::Succeeded(m_setResult) && length >= 5) {
+            const RegisterKey key{buffer[0], buffer[1], buffer[2], buffer[3]};
+            m_device.registers[key].assign(buffer + 4, buffer + length);
+        }
+        TraceLine("set", m_path, HexBytes(buffer, length), HexResult(Code(m_setResult)));
+        return m_setResult;
+    }
+
+    HRESULT Get(uint8_t* buffer, uint32_t* length) override {
+        const uint32_t count = *length;
+        const std::string request = HexBytes(buffer, count);
+        std::lock_guard lock(m_device.mutex);
+        if (kvsdk::Succeeded(m_getResult)) {
+            const RegisterKey key{buffer[0], buffer[1], buffer[2], buffer[3]};
+            const auto found = m_device.registers.find(key);
+            for (uint32_t i = 4; i < count; ++i) {
+                const size_t index = i - 4;
+                buffer[i] = found != m_device.registers.end() && index < found->second.size()
+                                ? found->second[index]
+                                : uint8_t{0};
+            }
+        }
+        TraceLine("get", m_path, request + " -> " + HexBytes(buffer, count),
+                  HexResult(Code(m_getResult)));
+        return m_getResult;
+    }
+
+  private:
+    static uint32_t Code(HRESULT hr) { return static_cast<uint32_t>(hr); }
+
+    VirtualDevice& m_device;
+    const std::string m_path;
+    const HRESULT m_getResult;
+    const HRESULT m_setResult;
+};
+
+class SimChannelConnection final : public ChannelConnection {
+  public:
+    SimChannelConnection(std::string path, int tunnelResult)
+        : m_path(std::move(path)), m_tunnelResult(tunnelResult) {}
+
+    ~SimChannelConnection() override { TraceLine("close", m_path, "", HexResult(0)); }
+
+    int TunnelWrite(bool flag1, bool flag2, uint8_t command, uint8_t arg1, uint8_t arg2,
+                    const uint8_t* data, int length) override {
+        const uint8_t args[] = {command, arg1, arg2};
+        std::string details =
+            std::string(flag1 ? "1" : "0") + (flag2 ? " 1 " : " 0 ") + HexBytes(args, 3) + ' ' +
+            HexBytes(data, static_cast<size_t>(length), "") + ' ' + std::to_string(length);
+        TraceLine("tunnel", m_path, details, HexResult(static_cast<uint32_t>(m_tunnelResult)));
+        return m_tunnelResult;
+    }
+
+  private:
+    const std::string m_path;
+    const int m_tunnelResult;
+};
+
+bool ContainsIgnoreCase(const std::wstring& text, const std::wstring& part) {
+    return kvsdk::ToUpper(text).find(kvsdk::ToUpper(part)) != std::wstring::npos;
+}
+
+std::wstring IdTag(const wchar_t* prefix, int id) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"%ls%04X", prefix, static_cast<unsigned>(id));
+    return text;
+}
+
+}  // namespace
+
+std::optional<DeviceOpenResult> OpenSimDevice(const std::wstring& path) {
+    std::wstring source;
+    const auto items = kvsdk::sim::LoadSimFile(&source);
+    if (!items) return std::nullopt;
+    for (const auto& item : *items) {
+        if (!kvsdk::EqualsIgnoreCase(item.path, path)) continue;
+        auto& device = DeviceTable::Instance().Find(source, item);
+        const std::string tracePath = kvsdk::ToUtf8(path);
+        TraceLine("init", tracePath, "", HexResult(static_cast<uint32_t>(item.initResult)));
+        DeviceOpenResult opened;
+        opened.result = item.initResult;
+        if (kvsdk::Succeeded(item.initResult)) {
+            opened.connection = std::make_unique<SimDeviceConnection>(device, tracePath, item);
+        }
+        return opened;
+    }
+    return std::nullopt;
+}
+
+std::optional<ChannelOpenResult> ConnectSimChannel(int vendorId, int productId) {
+    if (vendorId < 0 || vendorId > 0xFFFF || productId < 0 || productId > 0xFFFF) {
+        return std::nullopt;
+    }
+    const auto items = kvsdk::sim::LoadSimFile();
+    if (!items) return std::nullopt;
+    const std::wstring vid = IdTag(L"VID_", vendorId);
+    const std::wstring pid = IdTag(L"PID_", productId);
+    for (const auto& item : *items) {
+        if (!ContainsIgnoreCase(item.path, vid) || !ContainsIgnoreCase(item.path, pid)) continue;
+        const std::string tracePath = kvsdk::ToUtf8(item.path);
+        const std::string ids = kvsdk::ToUtf8(vid.substr(4) + L' ' + pid.substr(4));
+        TraceLine("connect", tracePath, ids, item.connectResult ? "1" : "0");
+        ChannelOpenResult opened;
+        opened.connected = item.connectResult;
+        if (item.connectResult) {
+            opened.connection =
+                std::make_unique<SimChannelConnection>(tracePath, item.tunnelResult);
+        }
+        return opened;
+    }
+    return std::nullopt;
+}
+
+}  // namespace kvsdkmod::sim
