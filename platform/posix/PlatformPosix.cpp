@@ -1,0 +1,275 @@
+// The platform interface on Linux: sysfs for the device interfaces, .reg files for the registry,
+// standard error for the debugger channel, an advisory lock for the log file's exclusive open.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <cwchar>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "Platform.h"
+#include "RegFile.h"
+#include "Strings.h"
+#include "SysfsEnumeration.h"
+
+namespace kvsdk::platform {
+
+namespace fs = std::filesystem;
+
+// --- Device interfaces --------------------------------------------------------------------
+
+HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& path) {
+    try {
+        const auto paths = posix::ListInterfacePaths(posix::SysfsRoot(), classGuid);
+        if (index >= paths.size()) return HResultFromWin32(kErrorNoMoreItems);
+        path = paths[index];
+        return kS_OK;
+    } catch (...) {
+        return kE_OUTOFMEMORY;
+    }
+}
+
+// --- Registry -----------------------------------------------------------------------------
+
+namespace {
+
+std::optional<std::string> NonEmptyEnv(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') return std::nullopt;
+    return std::string(value);
+}
+
+// The file standing in for a hive. KVSDK_REGISTRY, when set, holds both hives (and when it names
+// a missing file, there is no key at all). Otherwise the user's hive is
+// ${XDG_CONFIG_HOME:-$HOME/.config}/tolve/registry.reg and the machine's /etc/tolve/registry.reg.
+std::optional<fs::path> RegistryFile(Hive hive) {
+    if (const auto single = NonEmptyEnv("KVSDK_REGISTRY")) return fs::path(*single);
+    if (hive == Hive::LocalMachine) return fs::path("/etc/tolve/registry.reg");
+    if (const auto config = NonEmptyEnv("XDG_CONFIG_HOME")) {
+        return fs::path(*config) / "tolve" / "registry.reg";
+    }
+    if (const auto home = NonEmptyEnv("HOME")) {
+        return fs::path(*home) / ".config" / "tolve" / "registry.reg";
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+// Files carry no access rights of their own, so 'access' is not checked: a key present in the
+// file opens with any access mask.
+RegistryValue QueryRegistryValue(Hive hive, const std::wstring& subkey, uint32_t /*access*/,
+                                 const std::wstring& valueName, uint32_t bufferSize) {
+    try {
+        const auto file = RegistryFile(hive);
+        const auto contents = file ? posix::CRegFile::Load(*file) : std::nullopt;
+        return posix::QueryRegFile(contents ? &*contents : nullptr, hive, subkey, valueName,
+                                   bufferSize);
+    } catch (...) {
+        return RegistryValue{};
+    }
+}
+
+// --- Diagnostics ----------------------------------------------------------------------------
+
+namespace {
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+void DebugOutput(const std::wstring& text) {
+    try {
+        const std::string bytes = ToUtf8(text);
+        WriteAll(STDERR_FILENO, bytes.data(), bytes.size());
+    } catch (...) {
+        // The debugger channel never fails its caller.
+    }
+}
+
+LocalTime GetLocalTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    LocalTime result;
+    if (localtime_r(&now, &parts) == nullptr) return result;
+    result.year = parts.tm_year + 1900;
+    result.month = parts.tm_mon + 1;
+    result.day = parts.tm_mday;
+    result.hour = parts.tm_hour;
+    result.minute = parts.tm_min;
+    result.second = parts.tm_sec;
+    return result;
+}
+
+namespace {
+
+struct MessageEntry {
+    uint32_t code;
+    const wchar_t* text;
+};
+
+// The system texts (English, as the message table returns them, line end included) of the codes
+// this library and its device-I/O library produce.
+constexpr MessageEntry kMessages[] = {
+    {0x00000000u, L"The operation completed successfully.\r\n"},
+    {0x80004001u, L"Not implemented\r\n"},
+    {0x80004002u, L"No such interface supported\r\n"},
+    {0x80004003u, L"Invalid pointer\r\n"},
+    {0x80004004u, L"Operation aborted\r\n"},
+    {0x80004005u, L"Unspecified error\r\n"},
+    {0x8000FFFFu, L"Catastrophic failure\r\n"},
+    {0x80070001u, L"Incorrect function.\r\n"},
+    {0x80070002u, L"The system cannot find the file specified.\r\n"},
+    {0x80070003u, L"The system cannot find the path specified.\r\n"},
+    {0x80070005u, L"Access is denied.\r\n"},
+    {0x80070006u, L"The handle is invalid.\r\n"},
+    {0x80070008u, L"Not enough memory resources are available to process this command.\r\n"},
+    {0x8007000Du, L"The data is invalid.\r\n"},
+    {0x8007000Eu, L"Not enough memory resources are available to complete this operation.\r\n"},
+    {0x80070015u, L"The device is not ready.\r\n"},
+    {0x80070017u, L"Data error (cyclic redundancy check).\r\n"},
+    {0x80070018u, L"The program issued a command but the command length is incorrect.\r\n"},
+    {0x8007001Du, L"The system cannot write to the specified device.\r\n"},
+    {0x8007001Eu, L"The system cannot read from the specified device.\r\n"},
+    {0x8007001Fu, L"A device attached to the system is not functioning.\r\n"},
+    {0x80070020u,
+     L"The process cannot access the file because it is being used by another process.\r\n"},
+    {0x80070032u, L"The request is not supported.\r\n"},
+    {0x80070037u, L"The specified network resource or device is no longer available.\r\n"},
+    {0x80070057u, L"The parameter is incorrect.\r\n"},
+    {0x80070079u, L"The semaphore timeout period has expired.\r\n"},
+    {0x8007007Au, L"The data area passed to a system call is too small.\r\n"},
+    {0x800700AAu, L"The requested resource is in use.\r\n"},
+    {0x800700EAu, L"More data is available.\r\n"},
+    {0x80070103u, L"No more data is available.\r\n"},
+    {0x800701B1u, L"A device which does not exist was specified.\r\n"},
+    {0x800703E3u,
+     L"The I/O operation has been aborted because of either a thread exit or an application "
+     L"request.\r\n"},
+    {0x800703E5u, L"Overlapped I/O operation is in progress.\r\n"},
+    {0x8007045Du, L"The request could not be performed because of an I/O device error.\r\n"},
+    {0x8007048Fu, L"The device is not connected.\r\n"},
+    {0x80070490u, L"Element not found.\r\n"},
+    {0x800705B4u, L"This operation returned because the timeout period expired.\r\n"},
+};
+
+}  // namespace
+
+std::optional<std::wstring> SystemMessageText(HRESULT hr) {
+    auto code = static_cast<uint32_t>(hr);
+    // A plain Windows error number has the same text as its HRESULT.
+    if (code != 0 && code <= 0xFFFFu) code = static_cast<uint32_t>(HResultFromWin32(code));
+    for (const auto& entry : kMessages) {
+        if (entry.code == code) return std::wstring(entry.text);
+    }
+    return std::nullopt;
+}
+
+const wchar_t* ProfileVariableName() {
+    return L"HOME";
+}
+
+wchar_t PathSeparator() {
+    return L'/';
+}
+
+// --- The log file -----------------------------------------------------------------------------
+
+struct ExclusiveFile {
+    int fd = -1;
+    ~ExclusiveFile() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// "No sharing" is an exclusive flock on the open file: a second open, from this process or from
+// another one that takes the lock too, fails while the first holder keeps it. The lock is
+// advisory, so a program that does not ask for it can still open the file.
+ExclusiveFile* OpenExclusiveAppend(const std::wstring& path) {
+    try {
+        if (path.empty()) return nullptr;
+        auto file = std::make_unique<ExclusiveFile>();
+        file->fd = ::open(ToUtf8(path).c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (file->fd < 0) return nullptr;
+        if (::flock(file->fd, LOCK_EX | LOCK_NB) != 0) return nullptr;
+        return file.release();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+namespace {
+
+// True when the thread's C locale is the plain "C" (or "POSIX") one.
+bool IsClassicLocale() {
+    const char* name = std::setlocale(LC_CTYPE, nullptr);
+    return name == nullptr || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0;
+}
+
+}  // namespace
+
+// Each character becomes its multibyte form in the current locale (wcrtomb), and the first one
+// that has none ends the line; that line then counts as a failed write, as the runtime reports
+// it. In the plain "C" locale, characters up to 0xFF become one byte of the same value, as they
+// do in the default locale of the Windows runtime. Line feeds stay single line feeds: text mode
+// on Linux writes the native line end.
+bool WriteExclusiveFile(ExclusiveFile* file, const std::wstring& text) {
+    if (file == nullptr || file->fd < 0) return false;
+    try {
+        std::string bytes;
+        bytes.reserve(text.size());
+        std::mbstate_t state{};
+        const bool classic = IsClassicLocale();
+        bool complete = true;
+        for (const wchar_t c : text) {
+            char buffer[MB_LEN_MAX];
+            const size_t length = std::wcrtomb(buffer, c, &state);
+            if (length != static_cast<size_t>(-1)) {
+                bytes.append(buffer, length);
+            } else if (classic && static_cast<uint32_t>(c) <= 0xFFu) {
+                bytes.push_back(static_cast<char>(static_cast<unsigned char>(c)));
+                state = std::mbstate_t{};
+            } else {
+                complete = false;
+                break;
+            }
+        }
+        return WriteAll(file->fd, bytes.data(), bytes.size()) && complete;
+    } catch (...) {
+        return false;
+    }
+}
+
+void CloseExclusiveFile(ExclusiveFile* file) {
+    delete file;
+}
+
+// --- The shared wake-up event ----------------------------------------------------------------
+
+// There is no named kernel event on Linux; the engine wakes its threads by its own means.
+void* CreateNewEffectEvent() {
+    return nullptr;
+}
+void SetNewEffectEvent(void* /*handle*/) {}
+void CloseNewEffectEvent(void* /*handle*/) {}
+
+}  // namespace kvsdk::platform
