@@ -225,6 +225,7 @@ TEST_F(LogSwitchTest, UnopenableFileLosesTheLineButNotTheDebuggerOutput) {
 
     // Once the file can be opened again, lines are appended as usual.
     test::SetEnv(LogTestEnvironment::ProfileVariable(), test::NativePath(m_env.Profile()));
+    m_env.SetSwitchBinary({0x01});
     Trace(370, E_FAIL);
     EXPECT_EQ(m_env.ReadLog(), FileEntry(ExpectedLine(370, E_FAIL)));
 }
