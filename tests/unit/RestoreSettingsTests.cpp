@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "KvSDKEng.h"
 #include "LogTestEnvironment.h"
 #include "Strings.h"
 #include "devices/DeviceVEXO.h"
@@ -175,6 +176,25 @@ TEST_F(RestoreSettingsTest, OneFailedReadSkipsOnlyItsOwnWrite) {
               (std::vector<std::string>{"00 03 01 0B 22", "00 03 01 0A 33"}));
     EXPECT_EQ(LogWithoutTimes(m_log.ReadLog()), LogEntries({342, 384}, kNotSupported));
     m_log.RemoveSwitchKey();
+}
+
+// What a host sees: a failing read on a simulated 0E51 device, logging on, and the engine shut
+// down.
+TEST_F(RestoreSettingsTest, EngineShutdownRestoresAndLogsFailedReads) {
+    const std::string path = test::MousePath("0E51");
+    SimEnvironment sim("mouse " + path + " get=80070032\n");
+    m_log.SetSwitchBinary({0x01});
+    ASSERT_EQ(KvSDKEngInit(PRODUCT_VEXO_0E51), S_OK);
+    EXPECT_TRUE(Filter(sim.Trace(), "get").empty());
+    EXPECT_EQ(KvSDKEngUninit(), S_OK);
+
+    const auto trace = sim.Trace();
+    EXPECT_EQ(Details(Filter(trace, "get")),
+              (std::vector<std::string>{
+                  "00 03 01 01 00 -> 00 03 01 01 00", "00 03 01 0B 00 -> 00 03 01 0B 00",
+                  "00 03 01 0A 00 -> 00 03 01 0A 00", "00 03 01 0B 00 -> 00 03 01 0B 00"}));
+    EXPECT_TRUE(Filter(trace, "set").empty());
+    EXPECT_EQ(LogWithoutTimes(m_log.ReadLog()), LogEntries({342, 356, 370, 384}, kNotSupported));
 }
 
 }  // namespace
