@@ -154,6 +154,10 @@ KVSDK_GUID(EFFECT_LED_COLOR, 0x99DCA5A7, 0x9E43, 0x92E1, 0x70, 0xE8, 0x97, 0xEF,
  *   offset 28: duration (VEXO on/off) | percent (mode-2 parameters)
  *   offset 32: offTime (blink) | param2 (mode-2 parameters)
  *   offset 36: onTime (blink) | param3 (mode-2 parameters)
+ *
+ * count (EFFECT_LED_BLINK): number of off/on cycles, at most 10000; a larger count is refused
+ * with E_INVALIDARG and nothing is queued for that device. 0 lets the device blink on its own,
+ * with the low 8 bits of offTime and onTime as its off and on timing bytes.
  */
 #pragma pack(push, 4)
 typedef struct EffectParams {
