@@ -14,6 +14,7 @@ namespace kvsdk {
 // Largest number of off/on cycles that EFFECT_LED_BLINK queues in one request; a larger count is
 // refused with E_INVALIDARG and nothing is queued. Each cycle takes up to six command buffers.
 inline constexpr uint32_t kMaxBlinkCount = 10000;
+static_assert(kMaxBlinkCount == 10000, "the limit is part of the public header's contract");
 
 // Pause of each half of a flash cycle, in milliseconds.
 inline constexpr uint32_t kFlashHalfCycleMs = 300;
