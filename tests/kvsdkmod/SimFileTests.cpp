@@ -100,13 +100,4 @@ TEST(SimFileLoad, FollowsTheVariableAtEveryCall) {
     EXPECT_EQ((*items)[0].path, L"K");
 }
 
-TEST(SimFileClasses, GuidsRoundTrip) {
-    for (auto cls : {InterfaceClass::Mouse, InterfaceClass::Keyboard, InterfaceClass::Usb}) {
-        EXPECT_EQ(kvsdk::sim::ClassFromGuid(kvsdk::sim::ClassGuid(cls)), cls);
-    }
-    EXPECT_TRUE(kvsdk::GuidEqual(kvsdk::sim::ClassGuid(InterfaceClass::Usb),
-                                 kvsdk::kGuidDevinterfaceUsbDevice));
-    EXPECT_FALSE(kvsdk::sim::ClassFromGuid(kvsdk::kGuidNull).has_value());
-}
-
 }  // namespace
