@@ -1,0 +1,172 @@
+// kvsdk: a command-line host of KvSDKEng. Apart from 'devices', everything goes through the
+// library's four exports, loaded at run time (HostLibrary.h).
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include "CommandLine.h"
+#include "Demo.h"
+#include "DeviceList.h"
+#include "HostLibrary.h"
+#include "Timeline.h"
+#include "TimelineRender.h"
+#include "ToolPlatform.h"
+
+namespace kvsdk::tool {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitLibrary = 1;
+constexpr int kExitUsage = 2;
+
+bool LoadEngine(CKvSDKLibrary& lib) {
+    std::string error;
+    if (lib.Load(ExecutableFolder(), error)) return true;
+    std::cerr << "kvsdk: " << error << "\n";
+    return false;
+}
+
+void Report(const char* call, HRESULT hr) {
+    std::cout << call << ": " << DescribeHResult(hr) << "\n";
+}
+
+int RunSet(const SetRequest& request) {
+    CKvSDKLibrary lib;
+    if (!LoadEngine(lib)) return kExitLibrary;
+
+    HRESULT hr = lib.EngInit(*request.product.guid);
+    Report("KvSDKEngInit", hr);
+    if (FAILED(hr)) {
+        lib.EngUninit();
+        return kExitLibrary;
+    }
+
+    EffectParams params = request.params;  // the library may write into the record
+    hr = lib.SetEffect(*request.effect.guid, &params);
+    Report("KvSDKSetEffect", hr);
+    if (FAILED(hr)) {
+        if (hr == E_FAIL) std::cerr << "kvsdk: no attached device of that product was addressed\n";
+        lib.EngUninit();
+        return kExitLibrary;
+    }
+    if (request.effect.kind == EffectKind::Brightness) {
+        std::cout << "brightness sent: " << params.level << " of 255\n";
+    }
+
+    // The effect runs on the library's own threads and nothing signals its end: wait for its
+    // pauses and a margin before letting go, or KvSDKEngUninit would drop what is still queued.
+    const uint32_t waitMs = EffectPauseMs(request.effect.kind, request.params) + kSendMarginMs;
+    std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+    Report("KvSDKEngUninit", lib.EngUninit());
+    return kExitOk;
+}
+
+int RunGet(const GetRequest& request) {
+    CKvSDKLibrary lib;
+    if (!LoadEngine(lib)) return kExitLibrary;
+
+    HRESULT hr = lib.EngInit(*request.product.guid);
+    Report("KvSDKEngInit", hr);
+    if (FAILED(hr)) {
+        lib.EngUninit();
+        return kExitLibrary;
+    }
+    EffectParams params{};
+    params.size = sizeof params;
+    params.productGuid = *request.product.guid;
+    params.lightSelector = request.light;
+    hr = lib.GetEffect(*request.effect.guid, &params);
+    Report("KvSDKGetEffect", hr);
+    lib.EngUninit();
+    if (FAILED(hr)) return kExitLibrary;
+    if (request.effect.kind == EffectKind::State) {
+        std::cout << "state of light " << request.light << ": " << params.level
+                  << (params.level == 100 ? " (on)"
+                      : params.level == 0 ? " (off)"
+                                          : "")
+                  << "\n";
+    } else {
+        std::cout << "brightness of light " << request.light << ": " << params.level << " %\n";
+    }
+    return kExitOk;
+}
+
+int RunDevices() {
+    const auto entries = ListInterfaces();
+    if (entries.empty()) {
+        std::cout << "No interface with vendor id 7A3E is attached"
+                  << (GetEnvironment("KVSDK_SIM") ? " (simulated set of KVSDK_SIM)" : "") << ".\n";
+        return kExitOk;
+    }
+    std::printf("%-9s %-7s %-6s %s\n", "class", "product", "family", "path");
+    for (const InterfaceEntry& entry : entries) {
+        std::printf("%-9s %-7s %-6s %s\n", entry.interfaceClass.c_str(), entry.productId.c_str(),
+                    entry.family.empty() ? "-" : entry.family.c_str(), entry.path.c_str());
+    }
+    return kExitOk;
+}
+
+int RunTimeline(const Invocation& invocation) {
+    std::ifstream file(PathFromUtf8(invocation.traceFile), std::ios::binary);
+    if (!file) {
+        std::cerr << "kvsdk: cannot read " << invocation.traceFile << "\n";
+        return kExitUsage;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    const Timeline timeline = BuildTimeline(text.str());
+    RenderText(timeline, std::cout);
+    if (invocation.svgFile) {
+        std::ofstream svg(PathFromUtf8(*invocation.svgFile), std::ios::binary | std::ios::trunc);
+        RenderSvg(timeline, svg, "Light timeline of " + invocation.traceFile);
+        if (!svg.flush()) {
+            std::cerr << "kvsdk: cannot write " << *invocation.svgFile << "\n";
+            return kExitLibrary;
+        }
+        std::cout << "\nSVG timeline: " << *invocation.svgFile << "\n";
+    }
+    return kExitOk;
+}
+
+int Run(const std::vector<std::string>& args) {
+    const ParseResult parsed = ParseCommandLine(args);
+    if (!parsed.invocation) {
+        std::cerr << "kvsdk: " << parsed.error << "\n(kvsdk --help shows the usage)\n";
+        return kExitUsage;
+    }
+    const Invocation& invocation = *parsed.invocation;
+    switch (invocation.command) {
+        case Command::Help:
+            std::cout << UsageText();
+            return kExitOk;
+        case Command::Set:
+            return RunSet(invocation.set);
+        case Command::Get:
+            return RunGet(invocation.get);
+        case Command::Devices:
+            return RunDevices();
+        case Command::Demo:
+            return RunDemo(invocation, std::cout, std::cerr);
+        case Command::Timeline:
+            return RunTimeline(invocation);
+    }
+    return kExitUsage;
+}
+
+}  // namespace
+}  // namespace kvsdk::tool
+
+int main(int argc, char** argv) {
+    try {
+        return kvsdk::tool::Run(kvsdk::tool::Arguments(argc, argv));
+    } catch (const std::exception& e) {
+        std::cerr << "kvsdk: " << e.what() << "\n";
+    } catch (...) {
+        std::cerr << "kvsdk: unexpected failure\n";
+    }
+    return 1;
+}
