@@ -1,0 +1,101 @@
+# cmake -P script: checks the export and import tables of a built library.
+#   -DMODE=pe-exports  -DTOOL=<objdump> -DFILE=<dll>  -DEXPECTED=<name@ordinal;...>
+#        the DLL exports exactly these names with these ordinals, and nothing else
+#   -DMODE=pe-imports  -DTOOL=<objdump> -DFILE=<dll>  -DFORBIDDEN=<regex>
+#        no imported DLL name matches the regex (case-insensitive)
+#   -DMODE=elf-exports -DTOOL=<nm>      -DFILE=<so>   -DEXPECTED=<name;...>
+#        the shared object defines exactly these dynamic function symbols
+foreach(var MODE TOOL FILE)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "${var} is not set")
+  endif()
+endforeach()
+if(NOT EXISTS "${FILE}")
+  message(FATAL_ERROR "${FILE} does not exist")
+endif()
+
+function(run_tool out)
+  execute_process(COMMAND ${TOOL} ${ARGN} "${FILE}" OUTPUT_VARIABLE text ERROR_VARIABLE err
+                  RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${TOOL} failed (${rc}): ${err}")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+function(compare_lists what expected actual)
+  list(SORT expected)
+  list(SORT actual)
+  if(NOT "${expected}" STREQUAL "${actual}")
+    message(FATAL_ERROR "${FILE}: ${what}\n  expected: ${expected}\n  found:    ${actual}")
+  endif()
+  message(STATUS "${FILE}: ${what}: ${actual}")
+endfunction()
+
+if(MODE STREQUAL "pe-exports")
+  run_tool(text -p)
+  # The name pointer table lists one line per exported name:
+  #   [   0] +base[   1]  0000 KvSDKEngInit
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(.*)" table "${text}")
+  set(table "${CMAKE_MATCH_1}")
+  string(REGEX MATCH "^(([ \t]*\\[ *[0-9]+\\][^\n]*\n)*)" table "${table}")
+  # A table entry may also sit on the header line's continuation; keep only entry lines.
+  string(REGEX MATCHALL "\\+base\\[ *[0-9]+\\] +[0-9a-fA-F]+ +[A-Za-z_@?$0-9]+" entries "${table}")
+  set(found)
+  foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "\\+base\\[ *([0-9]+)\\] +[0-9a-fA-F]+ +([^ ]+)" "\\2@\\1" pair "${entry}")
+    list(APPEND found "${pair}")
+  endforeach()
+  # Exports by ordinal only would not show in the name table: the address table must not be
+  # larger than the name table.
+  string(REGEX MATCH "Export Address Table -- Ordinal Base[^\n]*\n(([ \t]*\\[ *[0-9]+\\][^\n]*\n)*)"
+         addresses "${text}")
+  string(REGEX MATCHALL "\\[ *[0-9]+\\]" address_entries "${CMAKE_MATCH_1}")
+  list(LENGTH address_entries address_count)
+  list(LENGTH found name_count)
+  if(NOT address_count EQUAL name_count)
+    message(FATAL_ERROR
+      "${FILE}: ${address_count} exported addresses but ${name_count} exported names")
+  endif()
+  compare_lists("exports" "${EXPECTED}" "${found}")
+elseif(MODE STREQUAL "pe-imports")
+  run_tool(text -p)
+  string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${text}")
+  set(found)
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "DLL Name: ([^ \r]+).*" "\\1" dll "${line}")
+    list(APPEND found "${dll}")
+  endforeach()
+  if(NOT found)
+    message(FATAL_ERROR "${FILE}: no import table found")
+  endif()
+  foreach(dll IN LISTS found)
+    string(TOLOWER "${dll}" lower)
+    if(lower MATCHES "${FORBIDDEN}")
+      message(FATAL_ERROR "${FILE} imports ${dll}; imports: ${found}")
+    endif()
+  endforeach()
+  message(STATUS "${FILE}: imports ${found}")
+elseif(MODE STREQUAL "elf-exports")
+  run_tool(text -D --defined-only)
+  string(REGEX MATCHALL "[0-9a-fA-F]+ [TtWiI] [^\n]+" lines "${text}")
+  set(found)
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^[0-9a-fA-F]+ [TtWiI] ([^ @]+).*" "\\1" symbol "${line}")
+    # Symbols of the runtime's start-up code are not part of the library's interface.
+    if(NOT symbol MATCHES "^(_init|_fini)$")
+      list(APPEND found "${symbol}")
+    endif()
+  endforeach()
+  compare_lists("exported functions" "${EXPECTED}" "${found}")
+  # Data symbols other than the linker's own markers are not expected either.
+  string(REGEX MATCHALL "[0-9a-fA-F]+ [BbDdRrGgSsVv] [^\n]+" data_lines "${text}")
+  foreach(line IN LISTS data_lines)
+    string(REGEX REPLACE "^[0-9a-fA-F]+ [A-Za-z] ([^ @]+).*" "\\1" symbol "${line}")
+    if(NOT symbol MATCHES "^(_edata|_end|__bss_start|_fini|_init)$")
+      message(FATAL_ERROR "${FILE} exports the data symbol ${symbol}")
+    endif()
+  endforeach()
+else()
+  message(FATAL_ERROR "unknown MODE ${MODE}")
+endif()

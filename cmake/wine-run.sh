@@ -1,0 +1,30 @@
+#!/bin/sh
+# Runs one GoogleTest executable under Wine for ctest and decides whether it really passed:
+# the exit code must be 0 AND the output must carry GoogleTest's "[  PASSED  ]" summary.
+# (A binary Wine cannot load, such as a 32-bit one under a 64-bit-only Wine, prints a loader
+# error and exits 0 without running a single test.)
+set -u
+: "${WINEPREFIX:?WINEPREFIX must name the test prefix}"
+export WINEDEBUG=${WINEDEBUG:--all}
+unset DISPLAY WAYLAND_DISPLAY
+
+log=$(mktemp "${TMPDIR:-/tmp}/kvsdk-wine-run.XXXXXX") || exit 1
+trap 'rm -f "$log"' EXIT INT TERM
+
+wine "$@" </dev/null >"$log" 2>&1
+rc=$?
+cat "$log"
+
+if [ "$rc" -ne 0 ]; then
+    echo "wine-run: exit code $rc"
+    exit "$rc"
+fi
+if ! grep -q '^\[  PASSED  \]' "$log"; then
+    echo "wine-run: no GoogleTest summary in the output: the executable did not run its tests"
+    exit 1
+fi
+if grep -q '^\[  FAILED  \]' "$log"; then
+    echo "wine-run: failed tests reported"
+    exit 1
+fi
+exit 0
