@@ -1,4 +1,4 @@
-// The Linux message table, the exclusive log file and the debugger channel.
+// The Linux message table and the exclusive log file.
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
@@ -91,12 +91,6 @@ TEST_F(PosixExclusiveFile, WritesTheLocalesMultibyteFormUpToTheFirstUnconvertibl
         EXPECT_EQ(Contents(), "caf\xE9\nab\xC4\x80");
     }
     std::setlocale(LC_CTYPE, previous.c_str());
-}
-
-TEST(PosixDebugOutput, WritesUtf8ToStandardError) {
-    testing::internal::CaptureStderr();
-    kvsdk::platform::DebugOutput(L"line \u00e9\n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "line \xC3\xA9\n");
 }
 
 }  // namespace
