@@ -1,0 +1,118 @@
+// Several host threads calling the exports at once, and letting go while devices are busy.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <barrier>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "KvSDKEng.h"
+#include "TestSupport.h"
+
+namespace kvsdk::test {
+namespace {
+
+EffectParams Record(const GUID& product, uint32_t selector) {
+    EffectParams params{};
+    params.size = sizeof(params);
+    params.productGuid = product;
+    params.lightSelector = selector;
+    return params;
+}
+
+class ConcurrencyTest : public ::testing::Test {
+  protected:
+    void TearDown() override { EXPECT_EQ(KvSDKEngUninit(), S_OK); }
+};
+
+TEST_F(ConcurrencyTest, FirstCallsFromManyThreadsShareOneEngine) {
+    SimEnvironment sim("mouse " + MousePath("0e59") + "\n");
+    ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
+    constexpr int kThreads = 8;
+    std::barrier start(kThreads);
+    std::atomic<int> succeeded{0};
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < kThreads; ++t) {
+        hosts.emplace_back([&] {
+            EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 1);
+            start.arrive_and_wait();
+            // An engine made twice would leave some threads with one that has no device.
+            if (KvSDKSetEffect(EFFECT_LED_ON, &params) == S_OK) ++succeeded;
+        });
+    }
+    for (auto& h : hosts) h.join();
+    EXPECT_EQ(succeeded.load(), kThreads);
+}
+
+TEST_F(ConcurrencyTest, AllExportsAtOnceNeverCrash) {
+    SimEnvironment sim("mouse " + MousePath("0e51") + "\n" + "mouse " + MousePath("0e59") + "\n" +
+                       "usb " + UsbPath("0e5b") + "\n");
+    constexpr int kThreads = 6;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < kThreads; ++t) {
+        hosts.emplace_back([&, t] {
+            EffectParams vexo = Record(PRODUCT_VEXO_0E51, 1);
+            EffectParams pell = Record(PRODUCT_PELL, 6);
+            for (int i = 0; std::chrono::steady_clock::now() < until; ++i) {
+                switch ((t + i) % 6) {
+                    case 0:
+                        (void)KvSDKEngInit(PRODUCT_VEXO);
+                        break;
+                    case 1:
+                        (void)KvSDKEngInit(PRODUCT_PELL);
+                        break;
+                    case 2:
+                        (void)KvSDKSetEffect(EFFECT_LED_FLASH_1, &pell);
+                        break;
+                    case 3:
+                        (void)KvSDKGetEffect(EFFECT_LED_STATE, &vexo);
+                        break;
+                    case 4:
+                        (void)KvSDKSetEffect(EFFECT_LED_ON, &vexo);
+                        break;
+                    default:
+                        if (i % 5 == 0) (void)KvSDKEngUninit();
+                        break;
+                }
+            }
+        });
+    }
+    for (auto& h : hosts) h.join();
+    EXPECT_EQ(KvSDKEngUninit(), S_OK);
+    // Every device object and tunnel channel opened was closed again.
+    const auto trace = sim.Trace();
+    size_t channels = 0;
+    for (const auto& line : Filter(trace, "connect")) channels += line.result == "1" ? 1 : 0;
+    EXPECT_EQ(Filter(trace, "close").size(), Filter(trace, "init").size() + channels);
+}
+
+TEST_F(ConcurrencyTest, UninitDoesNotWaitForALongPause) {
+    SimEnvironment sim("mouse " + MousePath("0e59") + "\n");
+    ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
+    EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 1);
+    params.count = 2;
+    params.offTime = 60000;
+    params.onTime = 60000;
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &params), S_OK);
+    // Queued behind the blink: never runs.
+    EffectParams off = Record(PRODUCT_PELL_MOUSE_0E59, 1);
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_OFF, &off), S_OK);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Filter(sim.Trace(), "set").size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(Filter(sim.Trace(), "set").size(), 2u);  // mode, off; then the pause
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(KvSDKEngUninit(), S_OK);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(30));  // the pause is a minute
+    EXPECT_EQ(Filter(sim.Trace(), "set").size(), 2u);
+    EXPECT_EQ(Filter(sim.Trace(), "close").size(), 1u);
+}
+
+}  // namespace
+}  // namespace kvsdk::test
