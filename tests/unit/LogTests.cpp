@@ -1,7 +1,6 @@
 // The diagnostic log: line format, message texts, the "LogEnabled" switch and its two outputs.
 #include <gtest/gtest.h>
 
-#include <cwctype>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,11 +19,12 @@ using test::LogTestEnvironment;
 
 constexpr HRESULT kNotSupported = static_cast<HRESULT>(0x80070032u);
 
-bool IsDigits(const std::wstring& text, size_t from, size_t count) {
-    for (size_t i = from; i < from + count; ++i) {
-        if (i >= text.size() || !std::iswdigit(static_cast<wint_t>(text[i]))) return false;
+// The text with every digit replaced by '9'.
+std::wstring Shape(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'0' && c <= L'9') c = L'9';
     }
-    return true;
+    return text;
 }
 
 // The line as TraceHResult formats it, in UTF-8.
@@ -57,29 +57,18 @@ TEST(LogFormat, TraceLineFieldsAndCodeDigits) {
 }
 
 TEST(LogFormat, LocalDateAndTimeTexts) {
-    const std::wstring date = LocalDateText();
-    ASSERT_EQ(date.size(), 8u);
-    EXPECT_TRUE(IsDigits(date, 0, 2) && IsDigits(date, 3, 2) && IsDigits(date, 6, 2))
-        << ToUtf8(date);
-    EXPECT_EQ(date[2], L'/');
-    EXPECT_EQ(date[5], L'/');
-    const int month = std::stoi(date.substr(0, 2));
-    EXPECT_GE(month, 1);
-    EXPECT_LE(month, 12);
-
     const std::wstring time = LocalTimeText();
-    ASSERT_EQ(time.size(), 8u);
-    EXPECT_TRUE(IsDigits(time, 0, 2) && IsDigits(time, 3, 2) && IsDigits(time, 6, 2))
-        << ToUtf8(time);
-    EXPECT_EQ(time[2], L':');
-    EXPECT_EQ(time[5], L':');
+    const std::wstring date = LocalDateText();
+    EXPECT_EQ(Shape(time), L"99:99:99") << ToUtf8(time);
+    EXPECT_EQ(Shape(date), L"99/99/99") << ToUtf8(date);
+    if (Shape(date) != L"99/99/99") return;
     EXPECT_LE(std::stoi(time.substr(0, 2)), 23);
-
+    const int month = std::stoi(date.substr(0, 2));
+    EXPECT_TRUE(month >= 1 && month <= 12) << month;
     // The year field is the last two digits of the clock's year.
     const platform::LocalTime now = platform::GetLocalTimeNow();
-    const std::wstring year = LocalDateText().substr(6);
     if (now.month == 12 && now.day == 31) GTEST_SKIP() << "the year may just have turned";
-    EXPECT_EQ(std::stoi(year), now.year % 100);
+    EXPECT_EQ(std::stoi(date.substr(6)), now.year % 100);
 }
 
 TEST(LogMessageText, SystemTextLosesOnlyItsFinalLineBreak) {
@@ -159,12 +148,6 @@ TEST_F(LogSwitchTest, BothOutputsAndTheDebuggerGetsTheExtraLineFeed) {
     m_env.SetSwitchBinary({0x03});
     EXPECT_EQ(TraceCapturing(356, kNotSupported), ExpectedLine(356, kNotSupported) + "\n");
     EXPECT_EQ(m_env.ReadLog(), FileEntry(ExpectedLine(356, kNotSupported)));
-}
-
-TEST_F(LogSwitchTest, OnlyTheLowTwoBitsCount) {
-    m_env.SetSwitchBinary({0xFD});  // bits 0 and 2..7: file only
-    EXPECT_EQ(TraceCapturing(342, E_FAIL), "");
-    EXPECT_EQ(m_env.ReadLog(), FileEntry(ExpectedLine(342, E_FAIL)));
 }
 
 TEST_F(LogSwitchTest, NoOutputWhenOffOrUnreadable) {
@@ -253,20 +236,6 @@ TEST_F(LogSwitchTest, ConcurrentLinesStayWhole) {
     }
     EXPECT_EQ(entries, static_cast<size_t>(kThreads * kLinesEach));
     EXPECT_EQ(log.size(), kThreads * kLinesEach * FileEntry(ExpectedLine(1000, E_FAIL)).size());
-}
-
-TEST(LogFileObject, UseCountCreatesAndDestroysTheInstance) {
-    EXPECT_EQ(CLogFile::UseCount(), 0u);
-    CLogFile* first = CLogFile::Acquire();
-    ASSERT_NE(first, nullptr);
-    CLogFile* second = CLogFile::Acquire();
-    EXPECT_EQ(first, second);
-    EXPECT_EQ(CLogFile::UseCount(), 2u);
-    CLogFile::Release();
-    CLogFile::Release();
-    EXPECT_EQ(CLogFile::UseCount(), 0u);
-    CLogFile::Release();  // one release too many does nothing
-    EXPECT_EQ(CLogFile::UseCount(), 0u);
 }
 
 }  // namespace

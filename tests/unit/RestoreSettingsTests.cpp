@@ -103,18 +103,6 @@ TEST_F(RestoreSettingsTest, Vexo0E52ReadsAndWritesBackFourLights) {
                                         "00 03 01 05 55"}));
 }
 
-TEST_F(RestoreSettingsTest, FailedReadsAreTracedAndNotWrittenBack) {
-    const std::string path = test::MousePath("0E51");
-    SimEnvironment sim("mouse " + path + " get=80070032 reg.00030101=11\n");
-    m_log.SetSwitchBinary({0x01});
-    CreateAndDestroy(path);
-
-    const auto trace = sim.Trace();
-    EXPECT_EQ(Filter(trace, "get").size(), 4u);
-    EXPECT_TRUE(Filter(trace, "set").empty());
-    EXPECT_EQ(LogWithoutTimes(m_log.ReadLog()), LogEntries({342, 356, 370, 384}, kNotSupported));
-}
-
 TEST_F(RestoreSettingsTest, FailedWritesAreTraced) {
     const std::string path = test::MousePath("0E52");
     SimEnvironment sim("mouse " + path + " set=8007048F\n");
