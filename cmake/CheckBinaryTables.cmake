@@ -1,9 +1,9 @@
 # cmake -P script: checks the export and import tables of a built library.
-#   -DMODE=pe-exports  -DTOOL=<objdump> -DFILE=<dll>  -DEXPECTED=<name@ordinal;...>
+#   -DMODE=pe-exports  -DTOOL=<objdump> -DFILE=<dll>  -DEXPECTED=<name@ordinal,...>
 #        the DLL exports exactly these names with these ordinals, and nothing else
 #   -DMODE=pe-imports  -DTOOL=<objdump> -DFILE=<dll>  -DFORBIDDEN=<regex>
 #        no imported DLL name matches the regex (case-insensitive)
-#   -DMODE=elf-exports -DTOOL=<nm>      -DFILE=<so>   -DEXPECTED=<name;...>
+#   -DMODE=elf-exports -DTOOL=<nm>      -DFILE=<so>   -DEXPECTED=<name,...>
 #        the shared object defines exactly these dynamic function symbols
 foreach(var MODE TOOL FILE)
   if(NOT DEFINED ${var})
@@ -13,6 +13,9 @@ endforeach()
 if(NOT EXISTS "${FILE}")
   message(FATAL_ERROR "${FILE} does not exist")
 endif()
+
+# Lists are passed with commas: semicolons do not survive the test command line.
+string(REPLACE "," ";" EXPECTED "${EXPECTED}")
 
 function(run_tool out)
   execute_process(COMMAND ${TOOL} ${ARGN} "${FILE}" OUTPUT_VARIABLE text ERROR_VARIABLE err
@@ -34,24 +37,30 @@ endfunction()
 
 if(MODE STREQUAL "pe-exports")
   run_tool(text -p)
-  # The name pointer table lists one line per exported name:
-  #   [   0] +base[   1]  0000 KvSDKEngInit
-  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(.*)" table "${text}")
-  set(table "${CMAKE_MATCH_1}")
-  string(REGEX MATCH "^(([ \t]*\\[ *[0-9]+\\][^\n]*\n)*)" table "${table}")
-  # A table entry may also sit on the header line's continuation; keep only entry lines.
-  string(REGEX MATCHALL "\\+base\\[ *[0-9]+\\] +[0-9a-fA-F]+ +[A-Za-z_@?$0-9]+" entries "${table}")
+  # objdump -p prints the address table with the ordinal base, then one line per name:
+  #   Export Address Table -- Ordinal Base 1
+  #   	[   0] +base[   1] fbd0 Export RVA
+  #   [Ordinal/Name Pointer] Table
+  #   	[   0] KvSDKEngInit            (index into the address table: ordinal - base)
+  if(NOT text MATCHES "Export Address Table -- Ordinal Base ([0-9]+)\n((\t\\[[^\n]*\n)*)")
+    message(FATAL_ERROR "${FILE}: no export table")
+  endif()
+  set(base "${CMAKE_MATCH_1}")
+  string(REGEX MATCHALL "\t\\[ *[0-9]+\\][^\n]*\n" address_entries "${CMAKE_MATCH_2}")
+  list(LENGTH address_entries address_count)
+  if(NOT text MATCHES "\\[Ordinal/Name Pointer\\] Table\n((\t\\[[^\n]*\n)*)")
+    message(FATAL_ERROR "${FILE}: no export name table")
+  endif()
+  string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" entries "${CMAKE_MATCH_1}")
   set(found)
   foreach(entry IN LISTS entries)
-    string(REGEX REPLACE "\\+base\\[ *([0-9]+)\\] +[0-9a-fA-F]+ +([^ ]+)" "\\2@\\1" pair "${entry}")
-    list(APPEND found "${pair}")
+    string(REGEX REPLACE "^\t\\[ *([0-9]+)\\] (.+)$" "\\1;\\2" parts "${entry}")
+    list(GET parts 0 index)
+    list(GET parts 1 name)
+    math(EXPR ordinal "${index} + ${base}")
+    list(APPEND found "${name}@${ordinal}")
   endforeach()
-  # Exports by ordinal only would not show in the name table: the address table must not be
-  # larger than the name table.
-  string(REGEX MATCH "Export Address Table -- Ordinal Base[^\n]*\n(([ \t]*\\[ *[0-9]+\\][^\n]*\n)*)"
-         addresses "${text}")
-  string(REGEX MATCHALL "\\[ *[0-9]+\\]" address_entries "${CMAKE_MATCH_1}")
-  list(LENGTH address_entries address_count)
+  # An export by ordinal only would have an address but no name.
   list(LENGTH found name_count)
   if(NOT address_count EQUAL name_count)
     message(FATAL_ERROR

@@ -12,7 +12,7 @@ if(WIN32)
   add_test(NAME kvsdk_dll_exports
     COMMAND ${CMAKE_COMMAND} -DMODE=pe-exports -DTOOL=${CMAKE_OBJDUMP}
       -DFILE=$<TARGET_FILE:KvSDKEng>
-      "-DEXPECTED=KvSDKEngInit@1\;KvSDKEngUninit@2\;KvSDKSetEffect@3\;KvSDKGetEffect@4"
+      -DEXPECTED=KvSDKEngInit@1,KvSDKEngUninit@2,KvSDKSetEffect@3,KvSDKGetEffect@4
       -P ${KVSDK_TABLE_SCRIPT})
   # A MinGW runtime DLL would have to ship beside the library; everything is linked statically.
   set(runtime_dlls "^(libstdc\\+\\+|libgcc_s|libwinpthread)")
@@ -26,9 +26,9 @@ elseif(UNIX)
   if(NOT CMAKE_NM)
     find_program(CMAKE_NM NAMES nm)
   endif()
-  string(REPLACE ";" "\\;" expected "${KVSDK_EXPORTED_FUNCTIONS}")
+  string(REPLACE ";" "," expected "${KVSDK_EXPORTED_FUNCTIONS}")
   add_test(NAME kvsdk_so_exports
     COMMAND ${CMAKE_COMMAND} -DMODE=elf-exports -DTOOL=${CMAKE_NM}
-      -DFILE=$<TARGET_FILE:KvSDKEng> "-DEXPECTED=${expected}"
+      -DFILE=$<TARGET_FILE:KvSDKEng> -DEXPECTED=${expected}
       -P ${KVSDK_TABLE_SCRIPT})
 endif()
