@@ -37,12 +37,14 @@ const char* CKvSDKLibrary::FileName() {
 bool CKvSDKLibrary::Load(const std::filesystem::path& folder, std::string& error) {
     Unload();
     const std::filesystem::path file = folder / FileName();
+    const std::u8string utf8 = file.u8string();
+    const std::string shown(utf8.begin(), utf8.end());  // for messages
 #ifdef _WIN32
     // The altered search path makes Windows find KvSDKMod.dll, which KvSDKEng.dll imports,
     // in the same folder.
     HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module) {
-        error = "cannot load " + file.string() + " (error " + std::to_string(GetLastError()) + ")";
+        error = "cannot load " + shown + " (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
     m_module = module;
@@ -50,7 +52,7 @@ bool CKvSDKLibrary::Load(const std::filesystem::path& folder, std::string& error
     m_module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!m_module) {
         const char* reason = dlerror();
-        error = "cannot load " + file.string() + ": " + (reason ? reason : "unknown reason");
+        error = "cannot load " + shown + ": " + (reason ? reason : "unknown reason");
         return false;
     }
 #endif
@@ -59,7 +61,7 @@ bool CKvSDKLibrary::Load(const std::filesystem::path& folder, std::string& error
     SetEffect = Resolve<PFN_KvSDKSetEffect>(m_module, "KvSDKSetEffect");
     GetEffect = Resolve<PFN_KvSDKGetEffect>(m_module, "KvSDKGetEffect");
     if (!EngInit || !EngUninit || !SetEffect || !GetEffect) {
-        error = file.string() + " does not export the four KvSDK functions";
+        error = shown + " does not export the four KvSDK functions";
         Unload();
         return false;
     }
