@@ -124,6 +124,7 @@ void DispatchThreadProc(std::stop_token stop, CEngine* engine) {
             // Signals arriving from here on fold into one further pass.
             engine->m_bWakePending = false;
         }
+        ++engine->m_dispatchPasses;
         for (const auto& device : engine->m_listDevices) {
             if (stop.stop_requested()) return;
             device->EnsureWorker();

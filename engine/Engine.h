@@ -2,7 +2,9 @@
 // discovery list and runs the dispatcher thread that starts the devices' effect workers.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <shared_mutex>
 #include <stop_token>
@@ -29,6 +31,8 @@ class CEngine {
 
     // Wakes the dispatcher for one more pass over the devices.
     void SignalNewEffect();
+    // Passes the dispatcher has made over the devices so far.
+    uint64_t GetDispatchPassCount() const { return m_dispatchPasses.load(); }
 
   private:
     friend void DispatchThreadProc(std::stop_token stop, CEngine* engine);
@@ -39,6 +43,7 @@ class CEngine {
     std::mutex m_wakeLock;
     std::condition_variable_any m_wake;
     bool m_bWakePending = false;
+    std::atomic<uint64_t> m_dispatchPasses{0};
     void* m_hNewEffectEvent = nullptr;  // the shared named event, set for outside observers
 
     std::jthread m_thread;  // the dispatcher; started last, stopped first

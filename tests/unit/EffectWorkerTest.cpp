@@ -228,6 +228,31 @@ TEST_F(EffectWorkerTest, EveryQueuedEffectStartsWithoutWaitingForALaterCall) {
     EXPECT_EQ(a->GetQueuedCount() + b->GetQueuedCount(), 0u);
 }
 
+TEST_F(EffectWorkerTest, SignalsFoldIntoPassesAndAnIdleEngineStaysAsleep) {
+    SimEnvironment sim(SimText({Path("a")}));
+    CList<CDevice> devices;
+    auto owned = std::make_unique<CDevicePell>(FromUtf8(Path("a")).c_str());
+    CDevice* device = owned.get();
+    devices.AddTail(std::move(owned));
+    CEngine engine(devices);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(engine.GetDispatchPassCount(), 0u);  // no polling while nothing happens
+
+    for (uint8_t i = 0; i < 10; ++i) {
+        auto effect = Script(Buffers(Cmd(1, i)));
+        ASSERT_EQ(device->AddEffect(effect), S_OK);
+    }
+    for (int i = 0; i < 10; ++i) engine.SignalNewEffect();
+    ASSERT_TRUE(WaitFor([&] { return Sets(sim, Path("a")).size() == 10; }));
+    const uint64_t passes = engine.GetDispatchPassCount();
+    EXPECT_GE(passes, 1u);
+    EXPECT_LT(passes, 10u);  // signals that arrive together are served by one pass
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(engine.GetDispatchPassCount(), passes);
+}
+
 TEST_F(EffectWorkerTest, ManyHostThreadsAddToManyDevicesAtOnce) {
     constexpr int kDevices = 4;
     constexpr int kThreads = 6;
