@@ -109,16 +109,6 @@ TEST(SystemMessageText, KnownCodeHasUntrimmedTextUnknownCodeHasNone) {
     EXPECT_FALSE(platform::SystemMessageText(static_cast<HRESULT>(0xA07F1234u)).has_value());
 }
 
-TEST(ProfileAndSeparators, UseTheWindowsNames) {
-    EXPECT_STREQ(platform::ProfileVariableName(), L"USERPROFILE");
-    EXPECT_EQ(platform::PathSeparator(), L'\\');
-    const auto now = platform::GetLocalTimeNow();
-    EXPECT_GE(now.year, 2000);
-    EXPECT_TRUE(now.month >= 1 && now.month <= 12);
-    EXPECT_TRUE(now.day >= 1 && now.day <= 31);
-    EXPECT_TRUE(now.hour >= 0 && now.hour <= 23);
-}
-
 class ExclusiveLogFile : public ::testing::Test {
   protected:
     test::TempDir m_dir;

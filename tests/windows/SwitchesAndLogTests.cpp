@@ -15,7 +15,6 @@
 #include "Win32Types.h"
 #include "diag/Log.h"
 #include "engine/GameControl.h"
-#include "platform/Platform.h"
 
 namespace kvsdk {
 namespace {
@@ -99,29 +98,6 @@ TEST_F(TraceLog, FileAndDebuggerReceiveTheLineAsTheSwitchSelects) {
     Trace(kE_NOT_SUPPORTED);
     EXPECT_EQ(capture.Messages().size(), 2u);
     EXPECT_EQ(LogText().size(), first.size() + second.size());
-}
-
-TEST_F(TraceLog, FileHeldByAnotherProcessDropsOnlyTheFileLine) {
-    SetSwitch(0x03);
-    const std::wstring path = (m_profile.Path() / "KvSDK.log").wstring();
-    const HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    wintest::CDebugCapture capture;
-    EXPECT_EQ(Trace(kE_NOT_SUPPORTED), 7u);
-    EXPECT_EQ(capture.Messages().size(), 1u);
-    CloseHandle(holder);
-    EXPECT_EQ(LogText(), "");
-}
-
-TEST(HResultText, SystemTextIsTrimmedOfItsLineEnd) {
-    const std::wstring text = HResultText(kE_NOT_SUPPORTED);
-    ASSERT_FALSE(text.empty());
-    EXPECT_NE(text.back(), L'\n');
-    EXPECT_NE(text.back(), L'\r');
-    const auto raw = platform::SystemMessageText(kE_NOT_SUPPORTED);
-    ASSERT_TRUE(raw.has_value());
-    EXPECT_EQ(raw->rfind(text, 0), 0u) << "the system's text, nothing else";
 }
 
 }  // namespace
