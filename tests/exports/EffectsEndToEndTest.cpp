@@ -277,17 +277,16 @@ INSTANTIATE_TEST_SUITE_P(Kinds, EffectsEndToEndRequests, testing::ValuesIn(kRequ
 
 // ---- what only the whole road shows ----
 
-TEST_F(EffectsEndToEnd, BrightnessIsScaledPerDeviceOnTheSharedRecord) {
+TEST_F(EffectsEndToEnd, BrightnessReachesEveryPellDeviceButTheUsbOne) {
     EffectParams params = Record(PRODUCT_PELL, 1);
     params.level = 50;
     ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BRIGHTNESS, &params), S_OK);
-    // The engine walks its devices in the reverse of their discovery order: the USB device
-    // scales 50 -> 127, the keyboard 127 -> 323 (0x43 sent), the mouse 323 -> 823 (0x37 sent).
-    EXPECT_EQ(params.level, 823u);
+    // Every device scales the level the host asked for; the record holds the scaled value.
+    EXPECT_EQ(params.level, 127u);
     WaitForSets(kKeyboard, 2);
     EXPECT_EQ(SentAfterUninit(kMouse, 2),
-              (std::vector<std::string>{"02 03 00 01 00", "03 03 00 01 37"}));
-    EXPECT_EQ(Sets(kKeyboard), (std::vector<std::string>{"02 03 00 01 00", "03 03 00 01 43"}));
+              (std::vector<std::string>{"02 03 00 01 00", "03 03 00 01 7F"}));
+    EXPECT_EQ(Sets(kKeyboard), (std::vector<std::string>{"02 03 00 01 00", "03 03 00 01 7F"}));
     // Light commands are not the USB device's form: nothing reaches it.
     EXPECT_TRUE(Lines("tunnel", kUsb).empty());
     EXPECT_TRUE(Sets(kUsb).empty());
