@@ -177,12 +177,18 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     if (!IsAcceptedEffect(effect)) return kE_FAIL;
     if (params == nullptr) return kE_POINTER;
     const GUID product = params->productGuid;
+    // Brightness is scaled in place in the host's record. Every device scales the level the
+    // host asked for, not the value the previous device left there; the record ends up holding
+    // the scaled value, as with a single device.
+    const bool scalesLevel = GuidEqual(effect, EFFECT_LED_BRIGHTNESS);
+    const uint32_t requestedLevel = params->level;
 
     for (const auto& device : engine.Devices()) {
         const std::wstring productId = ProductIdFromPath(device->GetPath());
         if (!IsGameControlEnabled(productId)) continue;
         const Family family = SelectForSet(*device, productId, product);
         if (family == Family::None) continue;
+        if (scalesLevel) params->level = requestedLevel;
         std::unique_ptr<CEffect> created(MakeEffect(family, effect, params));
         result = device->AddEffect(created);
         // Signalled right after each queued effect, so the first device can start while later
