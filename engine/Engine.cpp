@@ -1,5 +1,7 @@
 #include "engine/Engine.h"
 
+#include <new>
+
 #include "platform/Platform.h"
 
 namespace kvsdk {
@@ -26,9 +28,11 @@ CEngine::~CEngine() {
 }
 
 CLibraryState& LibraryState() {
-    // Never destroyed: a process that exits without KvSDKEngUninit joins no thread and tears
-    // down no device during its exit.
-    static CLibraryState* state = new CLibraryState();
+    // Built in static storage on first use and never destroyed: a process that exits (or
+    // unloads the library) without KvSDKEngUninit joins no thread and tears down no device on
+    // its way out, and an unloaded library leaves no heap block behind.
+    alignas(CLibraryState) static unsigned char storage[sizeof(CLibraryState)];
+    static CLibraryState* state = new (storage) CLibraryState();
     return *state;
 }
 
