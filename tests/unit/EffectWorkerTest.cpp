@@ -74,6 +74,21 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
     return condition();
 }
 
+// An engine over Pell mice on the given paths; 'devices' points at them in the same order.
+struct Rig {
+    explicit Rig(const std::vector<std::string>& paths) {
+        CList<CDevice> list;
+        for (const auto& path : paths) {
+            auto owned = std::make_unique<CDevicePell>(FromUtf8(path).c_str());
+            devices.push_back(owned.get());
+            list.AddTail(std::move(owned));
+        }
+        engine = std::make_unique<CEngine>(list);
+    }
+    std::vector<CDevice*> devices;
+    std::unique_ptr<CEngine> engine;
+};
+
 class EffectWorkerTest : public ::testing::Test {
   protected:
     static std::string Path(const std::string& instance) { return MousePath("0e59", instance); }
@@ -118,11 +133,9 @@ TEST_F(EffectWorkerTest, AddEffectQueuesOnlyWhatBuildAccepts) {
 
 TEST_F(EffectWorkerTest, EffectsOfOneDeviceRunStrictlyInOrder) {
     SimEnvironment sim(SimText({Path("a")}));
-    CList<CDevice> devices;
-    auto owned = std::make_unique<CDevicePell>(FromUtf8(Path("a")).c_str());
-    CDevice* device = owned.get();
-    devices.AddTail(std::move(owned));
-    CEngine engine(devices);
+    Rig rig({Path("a")});
+    CDevice* device = rig.devices[0];
+    CEngine& engine = *rig.engine;
 
     std::vector<std::string> expected;
     for (uint8_t e = 0; e < 5; ++e) {
@@ -138,14 +151,10 @@ TEST_F(EffectWorkerTest, EffectsOfOneDeviceRunStrictlyInOrder) {
 
 TEST_F(EffectWorkerTest, DevicesRunSideBySideAndPausesAreWaitedOut) {
     SimEnvironment sim(SimText({Path("slow"), Path("fast")}));
-    CList<CDevice> devices;
-    auto slowOwned = std::make_unique<CDevicePell>(FromUtf8(Path("slow")).c_str());
-    auto fastOwned = std::make_unique<CDevicePell>(FromUtf8(Path("fast")).c_str());
-    CDevice* slow = slowOwned.get();
-    CDevice* fast = fastOwned.get();
-    devices.AddTail(std::move(slowOwned));
-    devices.AddTail(std::move(fastOwned));
-    CEngine engine(devices);
+    Rig rig({Path("slow"), Path("fast")});
+    CDevice* slow = rig.devices[0];
+    CDevice* fast = rig.devices[1];
+    CEngine& engine = *rig.engine;
 
     auto long_ = Script(Buffers(Cmd(1, 1), CCommandBuffer::Pause(400), Cmd(1, 2)));
     ASSERT_EQ(slow->AddEffect(long_), S_OK);
@@ -168,11 +177,9 @@ TEST_F(EffectWorkerTest, DevicesRunSideBySideAndPausesAreWaitedOut) {
 
 TEST_F(EffectWorkerTest, FailingSetsAndEmptyEffectsDoNotStopTheQueue) {
     SimEnvironment sim(SimText({Path("a") + " set=80004005"}));
-    CList<CDevice> devices;
-    auto owned = std::make_unique<CDevicePell>(FromUtf8(Path("a")).c_str());
-    CDevice* device = owned.get();
-    devices.AddTail(std::move(owned));
-    CEngine engine(devices);
+    Rig rig({Path("a")});
+    CDevice* device = rig.devices[0];
+    CEngine& engine = *rig.engine;
 
     auto first = Script(Buffers(Cmd(1, 1), Cmd(1, 2)));
     auto empty = Script(Buffers());
@@ -189,11 +196,9 @@ TEST_F(EffectWorkerTest, FailingSetsAndEmptyEffectsDoNotStopTheQueue) {
 
 TEST_F(EffectWorkerTest, EffectQueuedDuringABusyWorkerRunsWithoutAnotherSignal) {
     SimEnvironment sim(SimText({Path("a")}));
-    CList<CDevice> devices;
-    auto owned = std::make_unique<CDevicePell>(FromUtf8(Path("a")).c_str());
-    CDevice* device = owned.get();
-    devices.AddTail(std::move(owned));
-    CEngine engine(devices);
+    Rig rig({Path("a")});
+    CDevice* device = rig.devices[0];
+    CEngine& engine = *rig.engine;
 
     auto busy = Script(Buffers(Cmd(1, 1), CCommandBuffer::Pause(200), Cmd(1, 2)));
     ASSERT_EQ(device->AddEffect(busy), S_OK);
@@ -207,14 +212,10 @@ TEST_F(EffectWorkerTest, EffectQueuedDuringABusyWorkerRunsWithoutAnotherSignal) 
 TEST_F(EffectWorkerTest, EveryQueuedEffectStartsWithoutWaitingForALaterCall) {
     // Effects arrive while workers are finishing; each signal must be enough.
     SimEnvironment sim(SimText({Path("a"), Path("b")}));
-    CList<CDevice> devices;
-    auto aOwned = std::make_unique<CDevicePell>(FromUtf8(Path("a")).c_str());
-    auto bOwned = std::make_unique<CDevicePell>(FromUtf8(Path("b")).c_str());
-    CDevice* a = aOwned.get();
-    CDevice* b = bOwned.get();
-    devices.AddTail(std::move(aOwned));
-    devices.AddTail(std::move(bOwned));
-    CEngine engine(devices);
+    Rig rig({Path("a"), Path("b")});
+    CDevice* a = rig.devices[0];
+    CDevice* b = rig.devices[1];
+    CEngine& engine = *rig.engine;
 
     constexpr int kRounds = 300;
     for (int i = 0; i < kRounds; ++i) {
@@ -230,11 +231,9 @@ TEST_F(EffectWorkerTest, EveryQueuedEffectStartsWithoutWaitingForALaterCall) {
 
 TEST_F(EffectWorkerTest, SignalsFoldIntoPassesAndAnIdleEngineStaysAsleep) {
     SimEnvironment sim(SimText({Path("a")}));
-    CList<CDevice> devices;
-    auto owned = std::make_unique<CDevicePell>(FromUtf8(Path("a")).c_str());
-    CDevice* device = owned.get();
-    devices.AddTail(std::move(owned));
-    CEngine engine(devices);
+    Rig rig({Path("a")});
+    CDevice* device = rig.devices[0];
+    CEngine& engine = *rig.engine;
 
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(engine.GetDispatchPassCount(), 0u);  // no polling while nothing happens
@@ -260,14 +259,9 @@ TEST_F(EffectWorkerTest, ManyHostThreadsAddToManyDevicesAtOnce) {
     std::vector<std::string> paths;
     for (int d = 0; d < kDevices; ++d) paths.push_back(Path("dev" + std::to_string(d)));
     SimEnvironment sim(SimText(paths));
-    CList<CDevice> devices;
-    std::vector<CDevice*> raw;
-    for (const auto& p : paths) {
-        auto owned = std::make_unique<CDevicePell>(FromUtf8(p).c_str());
-        raw.push_back(owned.get());
-        devices.AddTail(std::move(owned));
-    }
-    CEngine engine(devices);
+    Rig rig(paths);
+    const std::vector<CDevice*>& raw = rig.devices;
+    CEngine& engine = *rig.engine;
 
     std::vector<std::thread> hosts;
     for (int t = 0; t < kThreads; ++t) {
@@ -298,11 +292,9 @@ TEST_F(EffectWorkerTest, ManyHostThreadsAddToManyDevicesAtOnce) {
 
 TEST_F(EffectWorkerTest, DestroyingADeviceMidPauseStopsAtOnceAndReleasesEverything) {
     SimEnvironment sim(SimText({Path("a")}));
-    auto device = std::make_unique<CDevicePell>(FromUtf8(Path("a")).c_str());
-    CList<CDevice> devices;
-    CDevice* raw = device.get();
-    devices.AddTail(std::move(device));
-    auto engine = std::make_unique<CEngine>(devices);
+    Rig rig({Path("a")});
+    CDevice* raw = rig.devices[0];
+    auto& engine = rig.engine;
 
     auto longPause = Script(Buffers(Cmd(1, 1), CCommandBuffer::Pause(60000), Cmd(1, 2)));
     ASSERT_EQ(raw->AddEffect(longPause), S_OK);
