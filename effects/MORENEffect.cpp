@@ -85,15 +85,8 @@ HRESULT CMORENEffect::Build() {
 }
 
 void CMORENEffect::QueueFlash(uint32_t cycles) {
-    EffectParams step = MakeStepRecord(GetParams()->lightSelector);
-    for (uint32_t i = 0; i < cycles; ++i) {
-        step.level = 0;
-        step.duration = kFlashHalfCycleMs;
-        QueueStateStep(&step);
-        step.level = light::kLevelOn;
-        step.duration = kFlashHalfCycleMs;
-        QueueStateStep(&step);
-    }
+    QueueFlashCycles(GetParams()->lightSelector, cycles,
+                     [this](const EffectParams* step) { QueueStateStep(step); });
 }
 
 HRESULT CMORENEffect::QueueBlink() {
@@ -102,18 +95,7 @@ HRESULT CMORENEffect::QueueBlink() {
         QueueDeviceBlink(params);
         return kS_OK;
     }
-    if (params->count > kMaxBlinkCount) return kE_INVALIDARG;
-    EffectParams step = MakeStepRecord(params->lightSelector);
-    // The count and the times are taken from the host's record on every pass.
-    for (uint32_t i = 0; i < params->count && i < kMaxBlinkCount; ++i) {
-        step.level = 0;
-        step.duration = params->offTime;
-        QueueStateStep(&step);
-        step.level = light::kLevelOn;
-        step.duration = params->onTime;
-        QueueStateStep(&step);
-    }
-    return kS_OK;
+    return QueueBlinkCycles(*params, [this](const EffectParams* step) { QueueStateStep(step); });
 }
 
 void CMORENEffect::QueueOnOff(const EffectParams* params) {

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "KvSDKEng.h"
+#include "Win32Types.h"
 #include "effects/Effect.h"
+#include "effects/LightBuilders.h"
 
 namespace kvsdk {
 
@@ -22,6 +24,39 @@ inline constexpr uint32_t kFlashHalfCycleMs = 300;
 // A record that a family builds for its own state steps: the host's light selector, the level
 // (100 on, 0 off) and the pause that follows. It carries its own size.
 EffectParams MakeStepRecord(uint32_t lightSelector);
+
+// Flash cycles: 'cycles' times a step off then a step on, each followed by a 300 ms pause,
+// handed to the family's state-step builder.
+template <class QueueStep>
+void QueueFlashCycles(uint32_t lightSelector, uint32_t cycles, QueueStep&& queueStep) {
+    EffectParams step = MakeStepRecord(lightSelector);
+    for (uint32_t i = 0; i < cycles; ++i) {
+        step.level = 0;
+        step.duration = kFlashHalfCycleMs;
+        queueStep(&step);
+        step.level = light::kLevelOn;
+        step.duration = kFlashHalfCycleMs;
+        queueStep(&step);
+    }
+}
+
+// A counted blink of the host's record: 'count' times a step off for 'offTime' ms and a step on
+// for 'onTime' ms. A count above kMaxBlinkCount is refused with E_INVALIDARG, queueing nothing.
+template <class QueueStep>
+HRESULT QueueBlinkCycles(const EffectParams& host, QueueStep&& queueStep) {
+    if (host.count > kMaxBlinkCount) return kE_INVALIDARG;
+    EffectParams step = MakeStepRecord(host.lightSelector);
+    // The count and the times are taken from the host's record on every pass.
+    for (uint32_t i = 0; i < host.count && i < kMaxBlinkCount; ++i) {
+        step.level = 0;
+        step.duration = host.offTime;
+        queueStep(&step);
+        step.level = light::kLevelOn;
+        step.duration = host.onTime;
+        queueStep(&step);
+    }
+    return kS_OK;
+}
 
 class CMORENEffect : public CEffect {
   public:
