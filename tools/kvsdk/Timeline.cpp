@@ -229,12 +229,13 @@ class DeviceBuilder {
     void ApplyTunnel(const TraceRecord& r) {
         // flag flag command 00 argument data length
         const auto& d = r.details;
-        std::optional<uint32_t> code = d.size() == 7 ? Hex(d[2]) : std::nullopt;
-        std::optional<uint32_t> data = d.size() == 7 && d[5].size() == 6 ? Hex(d[5]) : std::nullopt;
+        const uint32_t code = d.size() == 7 ? Hex(d[2]).value_or(0) : 0;
+        const std::optional<uint32_t> data =
+            d.size() == 7 && d[5].size() == 6 ? Hex(d[5]) : std::nullopt;
         std::string text = "tunnel";
         for (const std::string& word : d) text += " " + word;
-        if (code && data && *code >= cmd::kTunnelCode60 && *code <= cmd::kTunnelCode62) {
-            LightTimeline& light = Light(*code, true);
+        if (data && code >= cmd::kTunnelCode60 && code <= cmd::kTunnelCode62) {
+            LightTimeline& light = Light(code, true);
             if (r.succeeded) {
                 Change(light, Attribute::Color, r.ms, *data);
             } else {
