@@ -1,0 +1,134 @@
+// Which devices an effect call addresses: the product GUID of the record, the accepted effect
+// kinds, and the per-product "GameControl" switch.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "KvSDKEng.h"
+#include "TestSupport.h"
+
+namespace kvsdk::test {
+namespace {
+
+const std::string kVexo51 = MousePath("0e51");
+const std::string kVexo52 = MousePath("0e52");
+const std::string kMouse = MousePath("0e59");
+const std::string kKeyboard = KeyboardPath("0e5a", "02");
+
+EffectParams Record(const GUID& product) {
+    EffectParams params{};
+    params.size = sizeof(params);
+    params.productGuid = product;
+    params.lightSelector = 1;
+    return params;
+}
+
+class SelectionTest : public ::testing::Test {
+  protected:
+    SelectionTest()
+        : m_registry("KVSDK_REGISTRY", NativePath(m_dir / "registry.reg")),
+          m_sim("mouse " + kVexo51 + "\nmouse " + kVexo52 + "\nmouse " + kMouse + "\nkeyboard " +
+                kKeyboard + "\n") {
+        Registry("");
+    }
+    void SetUp() override {
+        ASSERT_EQ(KvSDKEngInit(PRODUCT_VEXO), S_OK);
+        ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL), S_OK);
+    }
+    void TearDown() override { EXPECT_EQ(KvSDKEngUninit(), S_OK); }
+
+    void Registry(const std::string& body) {
+        WriteTextFile(m_dir / "registry.reg", "Windows Registry Editor Version 5.00\n\n" + body);
+    }
+    // Sends one light-on to every Pell device and answers which of them received it.
+    std::string PellDevicesServed() {
+        const size_t mouse = Filter(m_sim.Trace(), "set", kMouse).size();
+        const size_t keyboard = Filter(m_sim.Trace(), "set", kKeyboard).size();
+        EffectParams params = Record(PRODUCT_PELL);
+        const HRESULT hr = KvSDKSetEffect(EFFECT_LED_ON, &params);
+        // The workers send after the call returns: wait until both devices were served, or
+        // long enough to be sure that one of them is not.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+        bool mouseServed = false;
+        bool keyboardServed = false;
+        while (!(mouseServed && keyboardServed) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            mouseServed = Filter(m_sim.Trace(), "set", kMouse).size() > mouse;
+            keyboardServed = Filter(m_sim.Trace(), "set", kKeyboard).size() > keyboard;
+        }
+        std::string served = hr == S_OK ? "" : "failed ";
+        if (mouseServed) served += "mouse ";
+        if (keyboardServed) served += "keyboard";
+        return served;
+    }
+
+    TempDir m_dir;
+    ScopedEnv m_registry;
+    SimEnvironment m_sim;
+};
+
+TEST_F(SelectionTest, EffectKindAndRecordAreCheckedFirst) {
+    GUID unknown = EFFECT_LED_ON;
+    unknown.Data1 ^= 0x100;
+    EXPECT_EQ(KvSDKSetEffect(unknown, nullptr), E_FAIL);
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, nullptr), E_POINTER);
+    EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_STATE, nullptr), E_POINTER);
+    EffectParams params = Record(PRODUCT_PELL);
+    EXPECT_EQ(KvSDKSetEffect(unknown, &params), E_FAIL);
+    EXPECT_TRUE(Filter(m_sim.Trace(), "set").empty());
+}
+
+TEST_F(SelectionTest, ProductGuidOfTheRecordPicksTheDevices) {
+    EffectParams none = Record(GUID{});
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &none), E_FAIL);
+    EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_STATE, &none), E_FAIL);
+
+    EffectParams family = Record(PRODUCT_VEXO);
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &family), S_OK);
+    // Reading back needs one product: the family GUID reads nothing.
+    EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_STATE, &family), E_FAIL);
+    EffectParams one = Record(PRODUCT_VEXO_0E52);
+    EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_STATE, &one), S_OK);
+
+    EffectParams mouse = Record(PRODUCT_PELL_MOUSE_0E59);
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_OFF, &mouse), S_OK);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Filter(m_sim.Trace(), "set").size() < 5 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(Filter(m_sim.Trace(), "set", kVexo51).size(), 2u);  // mode 0, on
+    EXPECT_EQ(Filter(m_sim.Trace(), "set", kVexo52).size(), 2u);
+    EXPECT_EQ(Filter(m_sim.Trace(), "set", kMouse).size(), 1u);
+    EXPECT_TRUE(Filter(m_sim.Trace(), "set", kKeyboard).empty());
+}
+
+TEST_F(SelectionTest, GameControlOffOnlyForADwordZeroOfThatProduct) {
+    EXPECT_EQ(PellDevicesServed(), "mouse keyboard");
+    Registry("[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E0E59]\n\"GameControl\"=dword:00000000\n");
+    EXPECT_EQ(PellDevicesServed(), "keyboard");
+    // Read afresh at every call: anything but a DWORD 0 leaves the product served.
+    for (const std::string value : {"dword:00000001", "\"0\"", "hex:00,00,00,00"}) {
+        Registry("[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E0E59]\n\"GameControl\"=" + value + "\n");
+        EXPECT_EQ(PellDevicesServed(), "mouse keyboard") << value;
+    }
+    WriteTextFile(m_dir / "registry.reg", "not a registry file\n[HKEY_CURRENT_USER");
+    EXPECT_EQ(PellDevicesServed(), "mouse keyboard");
+
+    // Every addressed device switched off: nothing was done.
+    Registry(
+        "[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E0E59]\n\"GameControl\"=dword:0\n"
+        "[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E0E5A]\n\"GameControl\"=dword:0\n");
+    EXPECT_EQ(PellDevicesServed(), "failed ");
+}
+
+TEST_F(SelectionTest, ReadingBackIgnoresTheSwitch) {
+    Registry("[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E0E51]\n\"GameControl\"=dword:00000000\n");
+    EffectParams params = Record(PRODUCT_VEXO_0E51);
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &params), E_FAIL);
+    EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_BRIGHTNESS, &params), S_OK);
+}
+
+}  // namespace
+}  // namespace kvsdk::test
