@@ -33,7 +33,9 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
-void AppendWide(std::wstring& out, uint32_t cp) {
+}  // namespace
+
+void AppendCodePoint(std::wstring& out, uint32_t cp) {
     if constexpr (sizeof(wchar_t) == 2) {
         if (cp >= 0x10000) {
             cp -= 0x10000;
@@ -44,8 +46,6 @@ void AppendWide(std::wstring& out, uint32_t cp) {
     }
     out.push_back(static_cast<wchar_t>(cp));
 }
-
-}  // namespace
 
 std::string ToUtf8(std::wstring_view text) {
     std::string out;
@@ -97,7 +97,7 @@ std::wstring FromUtf8(std::string_view text) {
             cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
             ++i;
         }
-        AppendWide(out, ok ? cp : 0xFFFD);
+        AppendCodePoint(out, ok ? cp : 0xFFFD);
     }
     return out;
 }

@@ -1,6 +1,7 @@
 // Text helpers shared by the engine and the device-I/O library.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,6 +9,8 @@
 namespace kvsdk {
 
 std::string ToUtf8(std::wstring_view text);
+// Appends one Unicode code point (as a surrogate pair where wchar_t is 16 bits).
+void AppendCodePoint(std::wstring& out, uint32_t codePoint);
 std::wstring FromUtf8(std::string_view text);
 
 // ASCII upper and lower case; other characters are left as they are.

@@ -18,18 +18,6 @@ constexpr std::wstring_view kHeader4 = L"REGEDIT4";
 constexpr std::wstring_view kCurrentUser = L"HKEY_CURRENT_USER";
 constexpr std::wstring_view kLocalMachine = L"HKEY_LOCAL_MACHINE";
 
-void AppendCodePoint(std::wstring& out, uint32_t cp) {
-    if constexpr (sizeof(wchar_t) == 2) {
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
-            return;
-        }
-    }
-    out.push_back(static_cast<wchar_t>(cp));
-}
-
 // UTF-16LE after its byte-order mark; an odd last byte is dropped, a lone surrogate kept.
 std::wstring DecodeUtf16Le(const std::vector<uint8_t>& bytes, size_t start) {
     std::wstring text;
