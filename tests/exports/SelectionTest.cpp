@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "KvSDKEng.h"
 #include "TestSupport.h"
@@ -31,16 +37,59 @@ class SelectionTest : public ::testing::Test {
         : m_registry("KVSDK_REGISTRY", NativePath(m_dir / "registry.reg")),
           m_sim("mouse " + kVexo51 + "\nmouse " + kVexo52 + "\nmouse " + kMouse + "\nkeyboard " +
                 kKeyboard + "\n") {
-        Registry("");
+        SetSwitches({});
     }
+    ~SelectionTest() override { SetSwitches({}); }
     void SetUp() override {
         ASSERT_EQ(KvSDKEngInit(PRODUCT_VEXO), S_OK);
         ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL), S_OK);
     }
     void TearDown() override { EXPECT_EQ(KvSDKEngUninit(), S_OK); }
 
-    void Registry(const std::string& body) {
-        WriteTextFile(m_dir / "registry.reg", "Windows Registry Editor Version 5.00\n\n" + body);
+    // Sets "GameControl" for the given product ids ("0E59" -> "dword:00000000", as a .reg file
+    // writes values) and removes it for every other product: the registry on Windows, the
+    // KVSDK_REGISTRY file elsewhere.
+    void SetSwitches(const std::map<std::string, std::string>& values) {
+#ifdef _WIN32
+        for (const char* product : {"0E51", "0E52", "0E59", "0E5A"}) {
+            const std::string key = std::string("SOFTWARE\\TOLVE\\7A3E") + product;
+            RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+        }
+        for (const auto& [product, value] : values) {
+            const std::string key = "SOFTWARE\\TOLVE\\7A3E" + product;
+            HKEY handle = nullptr;
+            ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                      nullptr, &handle, nullptr),
+                      ERROR_SUCCESS);
+            DWORD type = REG_BINARY;
+            std::vector<BYTE> data;
+            if (value.rfind("dword:", 0) == 0) {
+                type = REG_DWORD;
+                const DWORD number = std::stoul(value.substr(6), nullptr, 16);
+                data.assign(reinterpret_cast<const BYTE*>(&number),
+                            reinterpret_cast<const BYTE*>(&number) + sizeof(number));
+            } else if (value.rfind("hex:", 0) == 0) {
+                for (size_t i = 4; i + 1 < value.size(); i += 3) {
+                    data.push_back(static_cast<BYTE>(std::stoul(value.substr(i, 2), nullptr, 16)));
+                }
+            } else {  // "text"
+                type = REG_SZ;
+                for (char c : value.substr(1, value.size() - 2))
+                    data.push_back(static_cast<BYTE>(c));
+                data.push_back(0);
+            }
+            RegSetValueExA(handle, "GameControl", 0, type, data.data(),
+                           static_cast<DWORD>(data.size()));
+            RegCloseKey(handle);
+        }
+#else
+        std::string body = "Windows Registry Editor Version 5.00\n\n";
+        for (const auto& [product, value] : values) {
+            body += "[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E" + product +
+                    "]\n\"GameControl\"=" + value + "\n";
+        }
+        WriteTextFile(m_dir / "registry.reg", body);
+#endif
     }
     // Sends one light-on to every Pell device and answers which of them received it.
     std::string PellDevicesServed() {
@@ -106,25 +155,25 @@ TEST_F(SelectionTest, ProductGuidOfTheRecordPicksTheDevices) {
 
 TEST_F(SelectionTest, GameControlOffOnlyForADwordZeroOfThatProduct) {
     EXPECT_EQ(PellDevicesServed(), "mouse keyboard");
-    Registry("[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E0E59]\n\"GameControl\"=dword:00000000\n");
+    SetSwitches({{"0E59", "dword:00000000"}});
     EXPECT_EQ(PellDevicesServed(), "keyboard");
     // Read afresh at every call: anything but a DWORD 0 leaves the product served.
     for (const std::string value : {"dword:00000001", "\"0\"", "hex:00,00,00,00"}) {
-        Registry("[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E0E59]\n\"GameControl\"=" + value + "\n");
+        SetSwitches({{"0E59", value}});
         EXPECT_EQ(PellDevicesServed(), "mouse keyboard") << value;
     }
+#ifndef _WIN32
     WriteTextFile(m_dir / "registry.reg", "not a registry file\n[HKEY_CURRENT_USER");
     EXPECT_EQ(PellDevicesServed(), "mouse keyboard");
+#endif
 
     // Every addressed device switched off: nothing was done.
-    Registry(
-        "[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E0E59]\n\"GameControl\"=dword:0\n"
-        "[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E0E5A]\n\"GameControl\"=dword:0\n");
+    SetSwitches({{"0E59", "dword:0"}, {"0E5A", "dword:0"}});
     EXPECT_EQ(PellDevicesServed(), "failed ");
 }
 
 TEST_F(SelectionTest, ReadingBackIgnoresTheSwitch) {
-    Registry("[HKEY_CURRENT_USER\\SOFTWARE\\TOLVE\\7A3E0E51]\n\"GameControl\"=dword:00000000\n");
+    SetSwitches({{"0E51", "dword:00000000"}});
     EffectParams params = Record(PRODUCT_VEXO_0E51);
     EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &params), E_FAIL);
     EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_BRIGHTNESS, &params), S_OK);
