@@ -13,6 +13,7 @@
 #include "devices/Device.h"
 #include "effects/Effect.h"
 #include "engine/List.h"
+#include "engine/ReaderWriterLock.h"
 
 namespace kvsdk {
 
@@ -56,7 +57,7 @@ void DispatchThreadProc(std::stop_token stop, CEngine* engine);
 // Process-wide state of the library. Created on first use and never destroyed, so a process
 // that exits without KvSDKEngUninit runs no thread join and no device teardown at exit.
 struct CLibraryState {
-    std::shared_mutex lock;  // exclusive: Init, Uninit, engine creation; shared: effect calls
+    CReaderWriterLock lock;  // exclusive: Init, Uninit, engine creation; shared: effect calls
     CList<CDevice> discoveryList;
     CEngine* pEngine = nullptr;
 };

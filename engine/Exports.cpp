@@ -115,12 +115,12 @@ bool SelectForGet(const std::wstring& productId, const GUID& product) {
 }
 
 // The library lock held shared, with an engine that exists (created here on first use).
-std::shared_lock<std::shared_mutex> LockWithEngine(CLibraryState& state) {
+std::shared_lock<CReaderWriterLock> LockWithEngine(CLibraryState& state) {
     for (;;) {
-        std::shared_lock<std::shared_mutex> shared(state.lock);
+        std::shared_lock<CReaderWriterLock> shared(state.lock);
         if (state.pEngine != nullptr) return shared;
         shared.unlock();
-        std::unique_lock<std::shared_mutex> exclusive(state.lock);
+        std::unique_lock<CReaderWriterLock> exclusive(state.lock);
         GetEngine(state);
     }
 }
@@ -145,7 +145,7 @@ HRESULT EngInit(const GUID& product) {
     if (row == nullptr) return kE_FAIL;
 
     CLibraryState& state = LibraryState();
-    std::unique_lock<std::shared_mutex> exclusive(state.lock);
+    std::unique_lock<CReaderWriterLock> exclusive(state.lock);
     HRESULT result = kE_FAIL;
     for (size_t i = 0; i < row->searchCount; ++i) {
         const Search& search = row->searches[i];
@@ -159,7 +159,7 @@ HRESULT EngInit(const GUID& product) {
 
 HRESULT EngUninit() {
     CLibraryState& state = LibraryState();
-    std::unique_lock<std::shared_mutex> exclusive(state.lock);
+    std::unique_lock<CReaderWriterLock> exclusive(state.lock);
     state.discoveryList.RemoveAllFromHead();
     if (state.pEngine != nullptr) {
         delete state.pEngine;
