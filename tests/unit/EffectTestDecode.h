@@ -28,6 +28,17 @@ inline Cmd Wait(uint32_t ms) {
     return Cmd{true, ms, {}};
 }
 
+// The light commands both families send, as the tests expect them.
+inline Cmd Mode(uint8_t light, uint8_t mode) {
+    return P({0x02, 0x03, 0x00, light, mode});
+}
+inline Cmd State(uint8_t light, uint8_t on) {
+    return P({0x00, 0x03, 0x00, light, on});
+}
+inline Cmd Bright(uint8_t light, uint8_t value) {
+    return P({0x03, 0x03, 0x00, light, value});
+}
+
 inline void PrintTo(const Cmd& cmd, std::ostream* os) {
     if (cmd.pause) {
         *os << "pause " << cmd.ms;

@@ -23,16 +23,6 @@ Built BuildMoren(const GUID& effect, EffectParams& params) {
     return {hr, Decode(moren)};
 }
 
-Cmd Mode(uint8_t light, uint8_t mode) {
-    return P({0x02, 0x03, 0x00, light, mode});
-}
-Cmd State(uint8_t light, uint8_t on) {
-    return P({0x00, 0x03, 0x00, light, on});
-}
-Cmd Bright(uint8_t light, uint8_t value) {
-    return P({0x03, 0x03, 0x00, light, value});
-}
-
 // ---- on/off: the selector's low byte is the light id, no table ----
 
 struct OnOffCase {
