@@ -9,11 +9,13 @@ export WINEDEBUG=${WINEDEBUG:--all}
 unset DISPLAY WAYLAND_DISPLAY
 
 log=$(mktemp "${TMPDIR:-/tmp}/kvsdk-wine-run.XXXXXX") || exit 1
-trap 'rm -f "$log"' EXIT INT TERM
+status=$(mktemp "${TMPDIR:-/tmp}/kvsdk-wine-rc.XXXXXX") || exit 1
+trap 'rm -f "$log" "$status"' EXIT INT TERM
 
-wine "$@" </dev/null >"$log" 2>&1
-rc=$?
-cat "$log"
+# The output is passed on as it comes, so a suite that hangs and is timed out still shows
+# which test it was in.
+{ wine "$@" </dev/null 2>&1; echo $? >"$status"; } | tee "$log"
+rc=$(cat "$status")
 
 if [ "$rc" -ne 0 ]; then
     echo "wine-run: exit code $rc"

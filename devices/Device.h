@@ -77,7 +77,7 @@ class CDevice {
     std::jthread m_workerThread;
     bool m_bStopped = false;  // set by StopWorker: no worker is started any more
     std::mutex m_pauseLock;
-    std::condition_variable_any m_pauseWake;
+    std::condition_variable m_pauseWake;  // a pause ends early when the worker is stopped
 };
 
 // The effect worker: drains the device's queue in order, buffer by buffer, and ends when the

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "KvSDKEng.h"
+#include "StopAndWake.h"
 #include "Win32Types.h"
 #include "devices/Device.h"
 #include "engine/Engine.h"
@@ -46,7 +47,7 @@ void CDevice::StopWorker() {
     std::lock_guard<std::mutex> worker(m_workerLock);
     m_bStopped = true;
     if (m_workerThread.joinable()) {
-        m_workerThread.request_stop();
+        StopAndWake(m_workerThread, m_pauseLock, m_pauseWake);
         m_workerThread.join();
     }
     std::lock_guard<std::mutex> queue(m_queueLock);
@@ -63,8 +64,8 @@ std::unique_ptr<CEffect> CDevice::TakeNextEffectOrFinish() {
 bool CDevice::Pause(std::stop_token& stop, uint32_t milliseconds) {
     if (milliseconds > 0) {
         std::unique_lock<std::mutex> lock(m_pauseLock);
-        m_pauseWake.wait_for(lock, stop, std::chrono::milliseconds(milliseconds),
-                             [] { return false; });
+        m_pauseWake.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                             [&stop] { return stop.stop_requested(); });
     }
     return !stop.stop_requested();
 }
@@ -119,7 +120,8 @@ void DispatchThreadProc(std::stop_token stop, CEngine* engine) {
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(engine->m_wakeLock);
-            engine->m_wake.wait(lock, stop, [engine] { return engine->m_bWakePending; });
+            engine->m_wake.wait(lock,
+                                [&] { return stop.stop_requested() || engine->m_bWakePending; });
             if (stop.stop_requested()) return;
             // Signals arriving from here on fold into one further pass.
             engine->m_bWakePending = false;

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "StopAndWake.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {
@@ -16,7 +17,7 @@ CEngine::CEngine(CList<CDevice>& discovery) {
 CEngine::~CEngine() {
     // The dispatcher goes first, so it never touches a device being deleted.
     if (m_thread.joinable()) {
-        m_thread.request_stop();
+        StopAndWake(m_thread, m_wakeLock, m_wake);
         m_thread.join();
     }
     m_listDevices.RemoveAllFromTail();

@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <shared_mutex>
 #include <stop_token>
 #include <thread>
 
@@ -42,7 +41,7 @@ class CEngine {
     CList<CDevice> m_listDevices;
 
     std::mutex m_wakeLock;
-    std::condition_variable_any m_wake;
+    std::condition_variable m_wake;
     bool m_bWakePending = false;
     std::atomic<uint64_t> m_dispatchPasses{0};
     void* m_hNewEffectEvent = nullptr;  // the shared named event, set for outside observers

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <new>
+#include <shared_mutex>  // std::shared_lock
 
 #include "KvSDKEng.h"
 #include "Win32Types.h"

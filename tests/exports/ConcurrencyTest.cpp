@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <barrier>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -21,6 +22,23 @@ EffectParams Record(const GUID& product, uint32_t selector) {
     return params;
 }
 
+// Holds threads until all have arrived. (std::barrier waits through the C++ library's atomic wait,
+// which can miss a wake-up in the MinGW build.)
+class StartGate {
+  public:
+    explicit StartGate(int count) : m_waiting(count) {}
+    void ArriveAndWait() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (--m_waiting == 0) m_open.notify_all();
+        m_open.wait(lock, [this] { return m_waiting == 0; });
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_open;
+    int m_waiting;
+};
+
 class ConcurrencyTest : public ::testing::Test {
   protected:
     void TearDown() override { EXPECT_EQ(KvSDKEngUninit(), S_OK); }
@@ -30,13 +48,13 @@ TEST_F(ConcurrencyTest, FirstCallsFromManyThreadsShareOneEngine) {
     SimEnvironment sim("mouse " + MousePath("0e59") + "\n");
     ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
     constexpr int kThreads = 8;
-    std::barrier start(kThreads);
+    StartGate start(kThreads);
     std::atomic<int> succeeded{0};
     std::vector<std::thread> hosts;
     for (int t = 0; t < kThreads; ++t) {
         hosts.emplace_back([&] {
             EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 1);
-            start.arrive_and_wait();
+            start.ArriveAndWait();
             // An engine made twice would leave some threads with one that has no device.
             if (KvSDKSetEffect(EFFECT_LED_ON, &params) == S_OK) ++succeeded;
         });

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -312,6 +314,31 @@ TEST_F(EffectWorkerTest, DestroyingADeviceMidPauseStopsAtOnceAndReleasesEverythi
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(Sets(sim, Path("a")).size(), 1u);
     EXPECT_EQ(Filter(sim.Trace(), "close", Path("a")).size(), 1u);
+}
+
+TEST_F(EffectWorkerTest, StopsThatRaceTheWaitsNeverHang) {
+    // Engines torn down at every moment of their start: while the dispatcher sleeps, while it
+    // starts the worker, while the worker enters or sits in its pause. A stop that misses its
+    // waiter hangs the join, so the loop runs on a thread and a hang fails the suite at once.
+    SimEnvironment sim(SimText({Path("a")}));
+    std::atomic<bool> done{false};
+    std::thread loop([&] {
+        for (int i = 0; i < 300; ++i) {
+            Rig rig({Path("a")});
+            auto effect = Script(Buffers(Cmd(1, 1), CCommandBuffer::Pause(60000)));
+            if (i % 3 != 0) {
+                (void)rig.devices[0]->AddEffect(effect);
+                rig.engine->SignalNewEffect();
+            }
+            if (i % 2 != 0) std::this_thread::yield();
+        }
+        done = true;
+    });
+    if (!WaitFor([&] { return done.load(); }, 120000)) {
+        std::fprintf(stderr, "an engine or worker stop never returned\n");
+        std::abort();
+    }
+    loop.join();
 }
 
 TEST_F(EffectWorkerTest, UsbDeviceTakesWholeBlocksOnlyAndNeverPauses) {
