@@ -34,19 +34,22 @@ void Report(const char* call, HRESULT hr) {
     std::cout << call << ": " << DescribeHResult(hr) << "\n";
 }
 
+// Loads the library and initialises one product. On failure it has already let go.
+bool OpenProduct(CKvSDKLibrary& lib, const GUID& product) {
+    if (!LoadEngine(lib)) return false;
+    const HRESULT hr = lib.EngInit(product);
+    Report("KvSDKEngInit", hr);
+    if (SUCCEEDED(hr)) return true;
+    lib.EngUninit();
+    return false;
+}
+
 int RunSet(const SetRequest& request) {
     CKvSDKLibrary lib;
-    if (!LoadEngine(lib)) return kExitLibrary;
-
-    HRESULT hr = lib.EngInit(*request.product.guid);
-    Report("KvSDKEngInit", hr);
-    if (FAILED(hr)) {
-        lib.EngUninit();
-        return kExitLibrary;
-    }
+    if (!OpenProduct(lib, *request.product.guid)) return kExitLibrary;
 
     EffectParams params = request.params;  // the library may write into the record
-    hr = lib.SetEffect(*request.effect.guid, &params);
+    const HRESULT hr = lib.SetEffect(*request.effect.guid, &params);
     Report("KvSDKSetEffect", hr);
     if (FAILED(hr)) {
         if (hr == E_FAIL) std::cerr << "kvsdk: no attached device of that product was addressed\n";
@@ -67,19 +70,12 @@ int RunSet(const SetRequest& request) {
 
 int RunGet(const GetRequest& request) {
     CKvSDKLibrary lib;
-    if (!LoadEngine(lib)) return kExitLibrary;
-
-    HRESULT hr = lib.EngInit(*request.product.guid);
-    Report("KvSDKEngInit", hr);
-    if (FAILED(hr)) {
-        lib.EngUninit();
-        return kExitLibrary;
-    }
+    if (!OpenProduct(lib, *request.product.guid)) return kExitLibrary;
     EffectParams params{};
     params.size = sizeof params;
     params.productGuid = *request.product.guid;
     params.lightSelector = request.light;
-    hr = lib.GetEffect(*request.effect.guid, &params);
+    const HRESULT hr = lib.GetEffect(*request.effect.guid, &params);
     Report("KvSDKGetEffect", hr);
     lib.EngUninit();
     if (FAILED(hr)) return kExitLibrary;
