@@ -20,7 +20,7 @@ namespace KvSDK
 
     /// <summary>Light selectors 1 to 7, and the tunnel codes that stand in the selector's place
     /// when the Pell USB device 0E5B takes a colour.</summary>
-    public enum Light
+    public enum LightSelector
     {
         Light1 = 1,
         Light2 = 2,
@@ -163,7 +163,7 @@ namespace KvSDK
         }
 
         /// <summary>Switches a light on; a VEXO device then pauses durationMs (0..60000).</summary>
-        public void On(Product product, Light light, int durationMs = 0)
+        public void On(Product product, LightSelector light, int durationMs = 0)
         {
             EffectParams p = Record(product, light);
             p.duration = Range("durationMs", durationMs, 0, MaxDurationMs);
@@ -171,7 +171,7 @@ namespace KvSDK
         }
 
         /// <summary>Switches a light off; a VEXO device then pauses durationMs (0..60000).</summary>
-        public void Off(Product product, Light light, int durationMs = 0)
+        public void Off(Product product, LightSelector light, int durationMs = 0)
         {
             EffectParams p = Record(product, light);
             p.duration = Range("durationMs", durationMs, 0, MaxDurationMs);
@@ -179,7 +179,7 @@ namespace KvSDK
         }
 
         /// <summary>Sets a light's brightness in percent (0..100).</summary>
-        public void SetBrightness(Product product, Light light, int percent)
+        public void SetBrightness(Product product, LightSelector light, int percent)
         {
             EffectParams p = Record(product, light);
             p.level = Range("percent", percent, 0, 100);
@@ -187,7 +187,7 @@ namespace KvSDK
         }
 
         /// <summary>Lighting mode 2 with its parameters (16-bit values, percent 0..100).</summary>
-        public void SetModeParameters(Product product, Light light, int param1, int percent, int param2, int param3)
+        public void SetModeParameters(Product product, LightSelector light, int param1, int percent, int param2, int param3)
         {
             EffectParams p = Record(product, light);
             p.param1 = Range("param1", param1, 0, 0xFFFF);
@@ -198,7 +198,7 @@ namespace KvSDK
         }
 
         /// <summary>Flashes a light off and on 1, 2 or 3 times (600 ms a cycle).</summary>
-        public void Flash(Product product, Light light, int times = 1)
+        public void Flash(Product product, LightSelector light, int times = 1)
         {
             Range("times", times, 1, 3);
             EffectParams p = Record(product, light);
@@ -211,7 +211,7 @@ namespace KvSDK
         /// Blinks a light count times (1..10000) with offMs and onMs per cycle (0..60000 each).
         /// With count 0 the device blinks by itself and offMs, onMs are its timing bytes (0..255).
         /// </summary>
-        public void Blink(Product product, Light light, int count, int offMs, int onMs)
+        public void Blink(Product product, LightSelector light, int count, int offMs, int onMs)
         {
             EffectParams p = Record(product, light);
             p.count = Range("count", count, 0, MaxBlinkCount);
@@ -222,7 +222,7 @@ namespace KvSDK
         }
 
         /// <summary>Sets the Pell keyboard's lighting mode (light 7).</summary>
-        public void SetLightingMode(Product product, Light light, LightingMode mode)
+        public void SetLightingMode(Product product, LightSelector light, LightingMode mode)
         {
             Guid kind;
             switch (mode)
@@ -241,7 +241,7 @@ namespace KvSDK
         /// <summary>VEXO device mode, the first way of setting it.</summary>
         public void SetVexoModeA(Product product, DeviceMode mode)
         {
-            EffectParams p = Record(product, Light.Light1);
+            EffectParams p = Record(product, LightSelector.Light1);
             p.deviceMode = DeviceModeByte(mode);
             SetEffect(KvSDKGuids.EFFECT_VEXO_MODE_A, ref p);
         }
@@ -249,14 +249,14 @@ namespace KvSDK
         /// <summary>VEXO device mode, the second way of setting it.</summary>
         public void SetVexoModeB(Product product, DeviceMode mode)
         {
-            EffectParams p = Record(product, Light.Light1);
+            EffectParams p = Record(product, LightSelector.Light1);
             p.deviceMode = DeviceModeByte(mode);
             SetEffect(KvSDKGuids.EFFECT_VEXO_MODE_B, ref p);
         }
 
         /// <summary>Sets a light's colour. For PellUsb0E5B the light is a tunnel code
         /// (UsbCode60..UsbCode62).</summary>
-        public void SetColor(Product product, Light light, int r, int g, int b)
+        public void SetColor(Product product, LightSelector light, int r, int g, int b)
         {
             EffectParams p = Record(product, light, product == Product.PellUsb0E5B);
             p.red = (byte)Range("r", r, 0, 255);
@@ -266,7 +266,7 @@ namespace KvSDK
         }
 
         /// <summary>Reads whether a light is on (VEXO 0E51 and 0E52 only).</summary>
-        public bool GetState(Product product, Light light)
+        public bool GetState(Product product, LightSelector light)
         {
             EffectParams p = Record(product, light);
             GetEffect(KvSDKGuids.EFFECT_LED_STATE, ref p);
@@ -274,7 +274,7 @@ namespace KvSDK
         }
 
         /// <summary>Reads a light's brightness in percent (VEXO 0E51 and 0E52 only).</summary>
-        public int GetBrightness(Product product, Light light)
+        public int GetBrightness(Product product, LightSelector light)
         {
             EffectParams p = Record(product, light);
             GetEffect(KvSDKGuids.EFFECT_LED_BRIGHTNESS, ref p);
@@ -302,7 +302,7 @@ namespace KvSDK
             if (m_disposed) throw new ObjectDisposedException("LightingSession");
         }
 
-        private static EffectParams Record(Product product, Light light, bool tunnelCode = false)
+        private static EffectParams Record(Product product, LightSelector light, bool tunnelCode = false)
         {
             int selector = (int)light;
             bool valid = tunnelCode ? selector >= 0x60 && selector <= 0x62 : selector >= 1 && selector <= 7;

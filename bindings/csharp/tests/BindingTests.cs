@@ -125,35 +125,35 @@ internal static class BindingTests
     {
         // Pell family.
         yield return new TraceCase { Name = "PellOn", Init = new[] { Product.Pell },
-            Act = s => s.On(Product.PellMouse0E59, Light.Light6), Path = x => x.Mouse, Op = "set",
+            Act = s => s.On(Product.PellMouse0E59, LightSelector.Light6), Path = x => x.Mouse, Op = "set",
             Expected = new[] { "00 03 00 06 01" } };
         yield return new TraceCase { Name = "PellModeParameters", Init = new[] { Product.PellMouse0E59 },
-            Act = s => s.SetModeParameters(Product.PellMouse0E59, Light.Light6, 0x0102, 50, 300, 500), Path = x => x.Mouse, Op = "set",
+            Act = s => s.SetModeParameters(Product.PellMouse0E59, LightSelector.Light6, 0x0102, 50, 300, 500), Path = x => x.Mouse, Op = "set",
             Expected = new[] { "02 03 00 05 02", "05 03 00 05 01 02 7F FF 01 2C 01 F4" } };
         yield return new TraceCase { Name = "PellColour", Init = new[] { Product.Pell },
-            Act = s => s.SetColor(Product.PellMouse0E59, Light.Light1, 0x10, 0x20, 0x30), Path = x => x.Mouse, Op = "set",
+            Act = s => s.SetColor(Product.PellMouse0E59, LightSelector.Light1, 0x10, 0x20, 0x30), Path = x => x.Mouse, Op = "set",
             Expected = new[] { "01 03 00 01 10 20 30" } };
         yield return new TraceCase { Name = "PellDeviceBlink", Init = new[] { Product.Pell },
-            Act = s => s.Blink(Product.PellMouse0E59, Light.Light3, 0, 0xF4, 0x64), Path = x => x.Mouse, Op = "set",
+            Act = s => s.Blink(Product.PellMouse0E59, LightSelector.Light3, 0, 0xF4, 0x64), Path = x => x.Mouse, Op = "set",
             Expected = new[] { "04 03 00 0B F4 64" } };
         yield return new TraceCase { Name = "PellKeyboardLightingMode", Init = new[] { Product.PellKeyboard0E5A },
-            Act = s => s.SetLightingMode(Product.PellKeyboard0E5A, Light.Light7, LightingMode.Mode2), Path = x => x.Keyboard, Op = "set",
+            Act = s => s.SetLightingMode(Product.PellKeyboard0E5A, LightSelector.Light7, LightingMode.Mode2), Path = x => x.Keyboard, Op = "set",
             Expected = new[] { "02 03 00 0B 02" } };
         yield return new TraceCase { Name = "PellUsbColourTunnel", Init = new[] { Product.Pell },
-            Act = s => s.SetColor(Product.PellUsb0E5B, Light.UsbCode61, 0x0A, 0x0B, 0x0C), Path = x => x.Usb, Op = "tunnel",
+            Act = s => s.SetColor(Product.PellUsb0E5B, LightSelector.UsbCode61, 0x0A, 0x0B, 0x0C), Path = x => x.Usb, Op = "tunnel",
             Expected = new[] { "0 0 61 00 02 0A0B0C 3" } };
         // VEXO family.
         yield return new TraceCase { Name = "VexoBrightness", Init = new[] { Product.Vexo },
-            Act = s => s.SetBrightness(Product.Vexo0E51, Light.Light1, 50), Path = x => x.Vexo, Op = "set",
+            Act = s => s.SetBrightness(Product.Vexo0E51, LightSelector.Light1, 50), Path = x => x.Vexo, Op = "set",
             Expected = new[] { "02 03 00 01 00", "03 03 00 01 7F" } };
         yield return new TraceCase { Name = "VexoFlash", Init = new[] { Product.Vexo0E51 },
-            Act = s => s.Flash(Product.Vexo0E51, Light.Light4), Path = x => x.Vexo, Op = "set",
+            Act = s => s.Flash(Product.Vexo0E51, LightSelector.Light4), Path = x => x.Vexo, Op = "set",
             Expected = new[] { "02 03 00 0A 00", "00 03 00 0A 00", "02 03 00 0A 00", "00 03 00 0A 01" } };
         yield return new TraceCase { Name = "VexoCountedBlink", Init = new[] { Product.Vexo },
-            Act = s => s.Blink(Product.Vexo0E51, Light.Light1, 1, 20, 20), Path = x => x.Vexo, Op = "set",
+            Act = s => s.Blink(Product.Vexo0E51, LightSelector.Light1, 1, 20, 20), Path = x => x.Vexo, Op = "set",
             Expected = new[] { "02 03 00 01 00", "00 03 00 01 00", "02 03 00 01 00", "00 03 00 01 01" } };
         yield return new TraceCase { Name = "VexoOffWithoutLight", Init = new[] { Product.Vexo },
-            Act = s => s.Off(Product.Vexo, Light.Light2), Path = x => x.Vexo, Op = "set",
+            Act = s => s.Off(Product.Vexo, LightSelector.Light2), Path = x => x.Vexo, Op = "set",
             Expected = new[] { "00 03 00 00 00" } };
         yield return new TraceCase { Name = "VexoModeB", Init = new[] { Product.Vexo },
             Act = s => s.SetVexoModeB(Product.Vexo0E51, DeviceMode.Mode2), Path = x => x.Vexo, Op = "set",
@@ -178,11 +178,11 @@ internal static class BindingTests
         var sim = new Sim();
         using (var session = new LightingSession(Product.Vexo0E51))
         {
-            session.On(Product.Vexo0E51, Light.Light4);
-            session.SetBrightness(Product.Vexo0E51, Light.Light4, 50);
+            session.On(Product.Vexo0E51, LightSelector.Light4);
+            session.SetBrightness(Product.Vexo0E51, LightSelector.Light4, 50);
             sim.WaitFor("set", sim.Vexo, 4);
-            Equal(true, session.GetState(Product.Vexo0E51, Light.Light4), "GetState");
-            Equal(49, session.GetBrightness(Product.Vexo0E51, Light.Light4), "GetBrightness"); // 0x7F * 100 / 255
+            Equal(true, session.GetState(Product.Vexo0E51, LightSelector.Light4), "GetState");
+            Equal(49, session.GetBrightness(Product.Vexo0E51, LightSelector.Light4), "GetBrightness"); // 0x7F * 100 / 255
         }
     }
 
@@ -191,7 +191,7 @@ internal static class BindingTests
         var sim = new Sim();
         using (var session = new LightingSession(Product.Vexo))
         {
-            var e = Throws<KvSDKException>(() => session.SetColor(Product.Vexo0E51, Light.Light1, 1, 2, 3));
+            var e = Throws<KvSDKException>(() => session.SetColor(Product.Vexo0E51, LightSelector.Light1, 1, 2, 3));
             Equal(HResults.E_NOINTERFACE, e.HResult, "HResult");
             Equal("E_NOINTERFACE", e.Name, "Name");
             Equal("KvSDKSetEffect", e.Call, "Call");
@@ -202,12 +202,12 @@ internal static class BindingTests
             Equal(HResults.KVSDK_E_NOT_SUPPORTED, read.HResult, "read-back HResult");
 
             // Range checks stop a request before it reaches the library.
-            Throws<ArgumentOutOfRangeException>(() => session.Blink(Product.Vexo0E51, Light.Light1, LightingSession.MaxBlinkCount + 1, 10, 10));
-            Throws<ArgumentOutOfRangeException>(() => session.Blink(Product.Vexo0E51, Light.Light1, 0, 256, 10));
-            Throws<ArgumentOutOfRangeException>(() => session.SetBrightness(Product.Vexo0E51, Light.Light1, 101));
-            Throws<ArgumentOutOfRangeException>(() => session.SetColor(Product.Vexo0E51, (Light)8, 1, 2, 3));
-            Throws<ArgumentOutOfRangeException>(() => session.SetColor(Product.PellUsb0E5B, Light.Light1, 1, 2, 3));
-            Throws<ArgumentOutOfRangeException>(() => session.Flash((Product)0, Light.Light1));
+            Throws<ArgumentOutOfRangeException>(() => session.Blink(Product.Vexo0E51, LightSelector.Light1, LightingSession.MaxBlinkCount + 1, 10, 10));
+            Throws<ArgumentOutOfRangeException>(() => session.Blink(Product.Vexo0E51, LightSelector.Light1, 0, 256, 10));
+            Throws<ArgumentOutOfRangeException>(() => session.SetBrightness(Product.Vexo0E51, LightSelector.Light1, 101));
+            Throws<ArgumentOutOfRangeException>(() => session.SetColor(Product.Vexo0E51, (LightSelector)8, 1, 2, 3));
+            Throws<ArgumentOutOfRangeException>(() => session.SetColor(Product.PellUsb0E5B, LightSelector.Light1, 1, 2, 3));
+            Throws<ArgumentOutOfRangeException>(() => session.Flash((Product)0, LightSelector.Light1));
             Thread.Sleep(100);
             Sequence(new string[0], sim.Lines("set", sim.Vexo), "nothing sent");
         }
@@ -227,14 +227,14 @@ internal static class BindingTests
         var sim = new Sim();
         var session = new LightingSession(Product.Pell);
         // A long blink would keep the device busy for minutes; Uninit drops it.
-        session.Blink(Product.PellMouse0E59, Light.Light1, LightingSession.MaxBlinkCount, 1000, 1000);
+        session.Blink(Product.PellMouse0E59, LightSelector.Light1, LightingSession.MaxBlinkCount, 1000, 1000);
         sim.WaitFor("set", sim.Mouse, 2);
         session.Dispose();
         Equal(1, sim.Lines("close", sim.Mouse).Count, "close lines after Dispose");
         int sent = sim.Lines("set", sim.Mouse).Count;
         Thread.Sleep(1200);
         Equal(sent, sim.Lines("set", sim.Mouse).Count, "commands after Dispose");
-        Throws<ObjectDisposedException>(() => session.On(Product.PellMouse0E59, Light.Light1));
+        Throws<ObjectDisposedException>(() => session.On(Product.PellMouse0E59, LightSelector.Light1));
         session.Dispose(); // a second Dispose does nothing
 
         // Only one session at a time: the engine is process-wide.
