@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine and builds the project.
 #   ./run.sh demo   build the library and the kvsdk host, run the demo on simulated devices
-#   ./run.sh test   build and run every test: Linux, AddressSanitizer/UBSan, ThreadSanitizer,
-#                   and the Windows build under Wine
+#   ./run.sh test   build and run every test: Linux (with the C# and Python bindings),
+#                   AddressSanitizer/UBSan, ThreadSanitizer, and the Windows build under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 
 DEMO_PACKAGES=(cmake make g++)
 TEST_PACKAGES=(cmake make g++ googletest libgtest-dev binutils mingw-w64 g++-mingw-w64-x86-64
   wine wine64)
+# The C# and Python bindings' suites (run by the linux preset's CTest).
+TEST_PACKAGES+=(mono-mcs mono-runtime python3 python3-pytest python3-pip python3-setuptools
+  python3-wheel)
 
 install_packages() {
   local missing=()
