@@ -2,9 +2,11 @@
 both bindings must carry exactly what it declares. Adding a GUID to the header without adding it
 to a binding fails here."""
 
+import pathlib
 import re
 
-from conftest import BINDINGS, REPO_ROOT
+BINDINGS = pathlib.Path(__file__).resolve().parents[1]
+REPO_ROOT = BINDINGS.parent
 
 HEADER = REPO_ROOT / "include" / "KvSDKEng.h"
 CSHARP = sorted((BINDINGS / "csharp" / "src").glob("*.cs"))

@@ -1,6 +1,7 @@
 """The README's C# and Python examples run as written against simulated devices."""
 
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -8,7 +9,8 @@ import sys
 
 import pytest
 
-from conftest import BINDINGS, REPO_ROOT
+BINDINGS = pathlib.Path(__file__).resolve().parents[1]
+REPO_ROOT = BINDINGS.parent
 
 MOUSE = r"\\?\hid#vid_7a3e&pid_0e59&mi_00#1#{378de44c-56ef-11d1-bc8c-00a0c91405dd}"
 

@@ -1,11 +1,12 @@
 """`pip install ./bindings/python` works offline and the installed package drives the library."""
 
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
 
-from conftest import PACKAGE_ROOT
+PACKAGE_ROOT = pathlib.Path(__file__).resolve().parents[1]
 
 CHECK = """
 import os, sys, time, kvsdk
