@@ -17,6 +17,7 @@
 #include "StopAndWake.h"
 #include "Win32Types.h"
 #include "devices/Device.h"
+#include "devices/Products.h"
 #include "engine/Engine.h"
 #include "platform/Platform.h"
 
@@ -73,7 +74,7 @@ bool CDevice::Pause(std::stop_token& stop, uint32_t milliseconds) {
 void EffectWorkerProc(std::stop_token stop, CDevice* device) {
     // A device that takes whole record blocks gets every 28-byte block as it stands; other
     // buffers (light commands, pauses) are not in its form and are passed over unread.
-    const bool wholeBlocks = GuidEqual(device->GetProductGuid(), PRODUCT_PELL_USB_0E5B);
+    const bool wholeBlocks = TakesWholeBlocks(device->GetProductGuid());
     while (!stop.stop_requested()) {
         std::unique_ptr<CEffect> effect = device->TakeNextEffectOrFinish();
         if (!effect) return;
