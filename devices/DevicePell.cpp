@@ -51,7 +51,7 @@ void CDevicePell::ConnectChannel() {
 }
 
 HRESULT CDevicePell::Set(const uint8_t* buffer, uint32_t length) {
-    if (!TakesWholeBlocks(GetProductGuid())) return CDevice::Set(buffer, length);
+    if (!kvsdk::TakesWholeBlocks(GetProductGuid())) return CDevice::Set(buffer, length);
 
     // The USB device takes its commands as tunnel writes made from a 28-byte record block.
     if (!m_pChannel || !m_bChannelConnected) return HResultFromWin32(kErrorDeviceNotConnected);
