@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "Strings.h"
-#include "Win32Types.h"
+#include "common/Strings.h"
+#include "common/Win32Types.h"
 #include "devices/Products.h"
 
 namespace kvsdk {

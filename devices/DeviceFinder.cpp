@@ -1,7 +1,7 @@
 #include "devices/DeviceFinder.h"
 
-#include "SimFile.h"
-#include "Strings.h"
+#include "common/SimFile.h"
+#include "common/Strings.h"
 #include "devices/DevicePell.h"
 #include "devices/DeviceVEXO.h"
 #include "devices/Products.h"

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 #include "devices/Products.h"
 #include "effects/LightCommands.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 #include "devices/DeviceVEXO.h"
 #include "devices/Products.h"
 #include "diag/Log.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 #include "devices/Products.h"
 #include "effects/LightBuilders.h"
 #include "effects/LightCommands.h"

@@ -8,7 +8,7 @@
 #include <shared_mutex>  // std::shared_lock
 
 #include "KvSDKEng.h"
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 #include "devices/DeviceFinder.h"
 #include "devices/Products.h"
 #include "effects/MORENEffect.h"

@@ -1,6 +1,6 @@
 #include "engine/GameControl.h"
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {

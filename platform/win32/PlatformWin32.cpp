@@ -1,7 +1,7 @@
 // The Windows backend of the platform interface: SetupAPI for device interfaces, the registry,
 // the debugger channel, the system message table, the C runtime's exclusive file open and the
 // named kernel event.
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <windows.h>
 #include <objbase.h>

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "tools/kvsdk/CommandLine.h"
 
 #include <algorithm>
 #include <charconv>

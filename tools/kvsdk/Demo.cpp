@@ -1,4 +1,4 @@
-#include "Demo.h"
+#include "tools/kvsdk/Demo.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "CommandLine.h"
-#include "HostLibrary.h"
-#include "Timeline.h"
-#include "TimelineRender.h"
-#include "ToolPlatform.h"
+#include "tools/kvsdk/CommandLine.h"
+#include "tools/kvsdk/HostLibrary.h"
+#include "tools/kvsdk/Timeline.h"
+#include "tools/kvsdk/TimelineRender.h"
+#include "tools/kvsdk/ToolPlatform.h"
 #include "devices/Products.h"
 
 namespace kvsdk::tool {

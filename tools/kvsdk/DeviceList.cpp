@@ -1,9 +1,9 @@
-#include "DeviceList.h"
+#include "tools/kvsdk/DeviceList.h"
 
-#include "Names.h"
-#include "Strings.h"
-#include "Timeline.h"
-#include "Win32Types.h"
+#include "tools/kvsdk/Names.h"
+#include "common/Strings.h"
+#include "tools/kvsdk/Timeline.h"
+#include "common/Win32Types.h"
 #include "devices/DeviceFinder.h"
 
 namespace kvsdk::tool {

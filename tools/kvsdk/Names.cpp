@@ -1,4 +1,4 @@
-#include "Names.h"
+#include "tools/kvsdk/Names.h"
 
 #include <array>
 #include <cctype>

@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "Strings.h"
+#include "common/Strings.h"
 #include "common/win32/InterfacePaths.h"
-#include "transport/Transport.h"
-#include "transport/TunnelReport.h"
+#include "kvsdkmod/transport/Transport.h"
+#include "kvsdkmod/transport/TunnelReport.h"
 
 namespace kvsdkmod::transport {
 
