@@ -24,7 +24,6 @@ class CList {
     ~CList() { RemoveAllFromTail(); }
 
     void AddTail(Pointer item) { m_items.push_back(std::move(item)); }
-    void AddHead(Pointer item) { m_items.push_front(std::move(item)); }
 
     // Removes and hands back the head (tail) object; null when the list is empty.
     Pointer RemoveHead() {
@@ -53,10 +52,6 @@ class CList {
     }
 
     // Walk from head to tail. The objects stay owned by the list.
-    template <class F>
-    void ForEach(F&& visit) const {
-        for (const auto& item : m_items) visit(*item);
-    }
     auto begin() { return m_items.begin(); }
     auto end() { return m_items.end(); }
     auto begin() const { return m_items.begin(); }

@@ -1,11 +1,11 @@
-#include "SimFile.h"
+#include "common/SimFile.h"
 
 #include <cstdio>
 #include <memory>
 #include <sstream>
 #include <string_view>
 
-#include "Strings.h"
+#include "common/Strings.h"
 
 namespace kvsdk::sim {
 

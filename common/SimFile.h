@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 
 namespace kvsdk::sim {
 

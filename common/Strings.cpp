@@ -1,4 +1,4 @@
-#include "Strings.h"
+#include "common/Strings.h"
 
 #include <cstdint>
 #include <cstdlib>

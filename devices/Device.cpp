@@ -2,8 +2,9 @@
 
 #include <new>
 
-#include "Strings.h"
-#include "Win32Types.h"
+#include "common/Strings.h"
+#include "common/Win32Types.h"
+#include "devices/Products.h"
 
 namespace kvsdk {
 
@@ -62,7 +63,7 @@ HRESULT CDevice::QueryEffect(CEffect* effect) {
 }
 
 bool CDevice::TakesWholeBlocks() const {
-    return GuidEqual(m_guidProduct, PRODUCT_PELL_USB_0E5B);
+    return kvsdk::TakesWholeBlocks(m_guidProduct);
 }
 
 }  // namespace kvsdk

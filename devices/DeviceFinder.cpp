@@ -1,9 +1,10 @@
 #include "devices/DeviceFinder.h"
 
-#include "SimFile.h"
-#include "Strings.h"
+#include "common/SimFile.h"
+#include "common/Strings.h"
 #include "devices/DevicePell.h"
 #include "devices/DeviceVEXO.h"
+#include "devices/Products.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {
@@ -24,12 +25,6 @@ bool Contains(const std::wstring& text, const wchar_t* part) {
 }
 
 }  // namespace
-
-std::wstring ProductIdFromPath(const std::wstring& path) {
-    const size_t pos = path.find(L"PID");
-    if (pos == std::wstring::npos || pos + 4 > path.size()) return std::wstring();
-    return path.substr(pos + 4, 4);
-}
 
 HRESULT CDeviceFinder::GetInterfacePath(uint32_t index, std::wstring& path) const {
     if (auto simulated = sim::LoadSimFile()) {
@@ -64,19 +59,15 @@ HRESULT CDeviceFinder::FindDevice(const wchar_t* vendorId, const wchar_t* produc
         if (!pid || !EqualsIgnoreCase(*pid, productId)) continue;
 
         const std::wstring upper = ToUpper(path);
+        const Product* product = ProductForPath(upper);
+        if (product == nullptr) continue;
+        // Of a product with a lighting interface only that interface is wrapped.
+        if (product->needsLightingInterface && !Contains(upper, L"MI_02")) continue;
         std::unique_ptr<CDevice> found;
-        if (Contains(upper, L"PID_0E51") || Contains(upper, L"PID_0E52")) {
+        if (product->family == Family::VEXO) {
             found = std::make_unique<CDeviceVEXO>(upper.c_str());
-        } else if (Contains(upper, L"PID_0E5B")) {
-            found = std::make_unique<CDevicePell>(upper.c_str(), PRODUCT_PELL_USB_0E5B);
-        } else if (Contains(upper, L"PID_0E5A")) {
-            // Of the keyboard's interfaces only the lighting interface MI_02 is wrapped.
-            if (!Contains(upper, L"MI_02")) continue;
-            found = std::make_unique<CDevicePell>(upper.c_str());
-        } else if (Contains(upper, L"PID_0E59")) {
-            found = std::make_unique<CDevicePell>(upper.c_str());
         } else {
-            continue;
+            found = std::make_unique<CDevicePell>(upper.c_str(), *product->deviceGuid);
         }
         device = std::move(found);
         return kS_OK;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "devices/Device.h"
+#include "devices/Products.h"  // ProductIdFromPath
 
 namespace kvsdk {
 
@@ -24,9 +25,5 @@ class CDeviceFinder {
   private:
     GUID m_guidClass;
 };
-
-// The four characters that begin four characters after the first "PID" of an upper-case path;
-// empty when the path has no "PID".
-std::wstring ProductIdFromPath(const std::wstring& path);
 
 }  // namespace kvsdk

@@ -2,15 +2,13 @@
 
 #include <new>
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
+#include "devices/Products.h"
 #include "effects/LightCommands.h"
 
 namespace kvsdk {
 
 namespace {
-
-constexpr int kVendorId = 0x7A3E;
-constexpr int kUsbProductId = 0x0E5B;
 
 // Offsets in the 28-byte record block that the USB device takes.
 constexpr uint32_t kBlockCodeOffset = 20;
@@ -34,9 +32,18 @@ CDevicePell::~CDevicePell() {
 void CDevicePell::ConnectChannel() {
     m_pChannel.reset();
     m_bChannelConnected = false;
-    if (m_strPath.find(L"PID_0E5B") == std::wstring::npos) return;
+    // The channel serves a product that takes whole blocks; its path names it.
+    const Product* product = nullptr;
+    for (const Product& row : kProducts) {
+        if (row.wholeBlocks &&
+            m_strPath.find(std::wstring(L"PID_") + row.id.Wide()) != std::wstring::npos) {
+            product = &row;
+            break;
+        }
+    }
+    if (product == nullptr) return;
     m_pChannel.reset(new (std::nothrow) ChannelHID());
-    if (m_pChannel && m_pChannel->Connect(kVendorId, kUsbProductId)) {
+    if (m_pChannel && m_pChannel->Connect(kVendorId.value, product->id.value)) {
         m_bChannelConnected = true;
     } else {
         m_pChannel.reset();
@@ -44,7 +51,7 @@ void CDevicePell::ConnectChannel() {
 }
 
 HRESULT CDevicePell::Set(const uint8_t* buffer, uint32_t length) {
-    if (!GuidEqual(GetProductGuid(), PRODUCT_PELL_USB_0E5B)) return CDevice::Set(buffer, length);
+    if (!kvsdk::TakesWholeBlocks(GetProductGuid())) return CDevice::Set(buffer, length);
 
     // The USB device takes its commands as tunnel writes made from a 28-byte record block.
     if (!m_pChannel || !m_bChannelConnected) return HResultFromWin32(kErrorDeviceNotConnected);

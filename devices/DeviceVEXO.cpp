@@ -1,6 +1,6 @@
 #include "devices/DeviceVEXO.h"
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 
 namespace kvsdk {
 

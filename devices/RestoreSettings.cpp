@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "devices/DeviceFinder.h"
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 #include "devices/DeviceVEXO.h"
+#include "devices/Products.h"
 #include "diag/Log.h"
 #include "effects/LightCommands.h"
 
@@ -16,31 +16,6 @@ namespace kvsdk {
 namespace {
 
 constexpr wchar_t kRestoreFunction[] = L"CDeviceVEXO::RestoreSettings";
-
-enum class ExchangeBuffer { A, B };
-
-// One row of a restore table: the buffer used, the light id and the line numbers traced for a
-// failed read (g) and a failed write (s).
-struct RestoreStep {
-    ExchangeBuffer buffer;
-    uint8_t light;
-    int getLine;
-    int setLine;
-};
-
-constexpr std::array<RestoreStep, 4> kRestore0E51 = {{
-    {ExchangeBuffer::B, 0x01, 342, 345},
-    {ExchangeBuffer::B, 0x0B, 356, 359},
-    {ExchangeBuffer::B, 0x0A, 370, 373},
-    {ExchangeBuffer::A, 0x0B, 384, 387},
-}};
-
-constexpr std::array<RestoreStep, 4> kRestore0E52 = {{
-    {ExchangeBuffer::B, 0x05, 401, 404},
-    {ExchangeBuffer::B, 0x0B, 415, 418},
-    {ExchangeBuffer::A, 0x0B, 429, 432},
-    {ExchangeBuffer::A, 0x05, 443, 446},
-}};
 
 uint32_t Trace(int line, HRESULT hr, uint32_t passThrough) {
     // The time is read before the date.
@@ -72,13 +47,10 @@ void CDeviceVEXO::RestoreSettings() {
             if (Failed(hr)) Trace(step.setLine, hr, 1);
         };
 
-        const std::wstring productId = ProductIdFromPath(m_strPath);
-        if (productId == L"0E51") {
-            for (const RestoreStep& step : kRestore0E51) exchange(step);
-        }
-        if (productId == L"0E52") {
-            for (const RestoreStep& step : kRestore0E52) exchange(step);
-        }
+        // The product's steps; their traced line numbers are fixed values that logs key on.
+        const Product* product = FindProduct(ProductIdFromPath(m_strPath));
+        if (product == nullptr) return;
+        for (const RestoreStep& step : product->restore) exchange(step);
     } catch (...) {
         // Runs inside the destructor: nothing may escape.
     }

@@ -6,9 +6,9 @@
 #include <new>
 #include <optional>
 
-#include "Platform.h"
-#include "Strings.h"
-#include "Win32Types.h"
+#include "platform/Platform.h"
+#include "common/Strings.h"
+#include "common/Win32Types.h"
 
 namespace kvsdk {
 

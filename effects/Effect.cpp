@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 
 namespace kvsdk {
 

@@ -1,7 +1,7 @@
 #include "effects/LightBuilders.h"
 
 #include "KvSDKMod.h"
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 #include "effects/LightCommands.h"
 
 namespace kvsdk::light {

@@ -43,8 +43,8 @@ inline constexpr uint8_t kMode1 = 1;
 inline constexpr uint8_t kMode2 = 2;
 inline constexpr uint8_t kMode4 = 4;
 
-// Length of a light command head (id, class, storage, light id) and of the read-back exchange.
-inline constexpr uint32_t kHeadLength = 4;
+// Length of the read-back exchange: a light command head (id, class, storage, light id) and
+// its value.
 inline constexpr uint32_t kExchangeLength = 5;
 
 // Tunnel writes of the USB device 0E5B.

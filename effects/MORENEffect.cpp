@@ -3,7 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
+#include "devices/Products.h"
 #include "effects/LightBuilders.h"
 #include "effects/LightCommands.h"
 #include "effects/MORENLightTables.h"
@@ -11,9 +12,6 @@
 namespace kvsdk {
 
 namespace {
-
-// The step record's own size: header, selector, level and duration.
-constexpr uint32_t kStepRecordSize = 32;
 
 struct ModeEntry {
     GUID modeGuid;
@@ -36,66 +34,29 @@ bool IsFlashOrBlink(const GUID& guid) {
 
 }  // namespace
 
-EffectParams MakeStepRecord(uint32_t lightSelector) {
-    EffectParams step{};
-    step.size = kStepRecordSize;
-    step.lightSelector = lightSelector;
-    return step;
-}
+CMORENEffect::CMORENEffect(GUID effectGuid, EffectParams* pParams)
+    : CLightEffect(effectGuid, pParams, moren::kModeParamsLights, kDeviceBlinkLights) {}
 
-HRESULT CMORENEffect::Build() {
-    EffectParams* params = GetParams();
-    if (params == nullptr) return kE_POINTER;
-    const GUID guid = GetEffectGuid();
-    try {
-        if (GuidEqual(guid, EFFECT_LED_ON) || GuidEqual(guid, EFFECT_LED_OFF)) {
-            QueueOnOff(params);
-        } else if (GuidEqual(guid, EFFECT_LED_BRIGHTNESS)) {
-            params->level = light::ScaleLevel(params->level);
-            QueueStateStep(params);
-        } else if (GuidEqual(guid, EFFECT_LED_MODE_2_PARAMS)) {
-            QueueModeParams(params);
-        } else if (GuidEqual(guid, EFFECT_LED_STATE)) {
-            // Read with QueryState; nothing to send.
-        } else if (GuidEqual(guid, EFFECT_LED_FLASH_1)) {
-            QueueFlash(1);
-        } else if (GuidEqual(guid, EFFECT_LED_FLASH_2)) {
-            QueueFlash(2);
-        } else if (GuidEqual(guid, EFFECT_LED_FLASH_3)) {
-            QueueFlash(3);
-        } else if (GuidEqual(guid, EFFECT_LED_BLINK)) {
-            return QueueBlink();
-        } else if (GuidEqual(guid, EFFECT_LED_COLOR)) {
-            if (GuidEqual(params->productGuid, PRODUCT_PELL_USB_0E5B)) {
+bool CMORENEffect::BuildOwnKind(const GUID& guid, EffectParams* params) {
+    if (GuidEqual(guid, EFFECT_LED_ON) || GuidEqual(guid, EFFECT_LED_OFF)) {
+        QueueOnOff(params);
+    } else if (GuidEqual(guid, EFFECT_LED_COLOR)) {
+        // Only a single Pell product gets a colour: as a whole record where it takes blocks.
+        const Product* product = FindProduct(params->productGuid);
+        if (product != nullptr && product->family == Family::Pell) {
+            if (product->wholeBlocks) {
                 QueueWholeRecord(params);
-            } else if (GuidEqual(params->productGuid, PRODUCT_PELL_MOUSE_0E59) ||
-                       GuidEqual(params->productGuid, PRODUCT_PELL_KEYBOARD_0E5A)) {
+            } else {
                 QueueColor(params);
             }
-        } else if (GuidEqual(guid, EFFECT_LED_MODE_0) || GuidEqual(guid, EFFECT_LED_MODE_4) ||
-                   GuidEqual(guid, EFFECT_LED_MODE_2) || GuidEqual(guid, EFFECT_LED_MODE_1)) {
-            if (GuidEqual(params->productGuid, PRODUCT_PELL_KEYBOARD_0E5A)) QueueLightMode(params);
-        } else {
-            return kE_NOINTERFACE;
         }
-    } catch (const std::bad_alloc&) {
-        return kE_OUTOFMEMORY;
+    } else if (GuidEqual(guid, EFFECT_LED_MODE_0) || GuidEqual(guid, EFFECT_LED_MODE_4) ||
+               GuidEqual(guid, EFFECT_LED_MODE_2) || GuidEqual(guid, EFFECT_LED_MODE_1)) {
+        if (GuidEqual(params->productGuid, PRODUCT_PELL_KEYBOARD_0E5A)) QueueLightMode(params);
+    } else {
+        return false;
     }
-    return kS_OK;
-}
-
-void CMORENEffect::QueueFlash(uint32_t cycles) {
-    QueueFlashCycles(GetParams()->lightSelector, cycles,
-                     [this](const EffectParams* step) { QueueStateStep(step); });
-}
-
-HRESULT CMORENEffect::QueueBlink() {
-    const EffectParams* params = GetParams();
-    if (params->count == 0) {
-        QueueDeviceBlink(params);
-        return kS_OK;
-    }
-    return QueueBlinkCycles(*params, [this](const EffectParams* step) { QueueStateStep(step); });
+    return true;
 }
 
 void CMORENEffect::QueueOnOff(const EffectParams* params) {
@@ -116,25 +77,6 @@ void CMORENEffect::QueueStateStep(const EffectParams* params) {
         Queue(light::State(target, params->level == light::kLevelOn));
         if (params->duration > 0) Queue(CCommandBuffer::Pause(params->duration));
     }
-}
-
-void CMORENEffect::QueueModeParams(const EffectParams* params) {
-    const auto lightId = moren::kModeParamsLights.Find(params->lightSelector);
-    if (!lightId) return;
-    Queue(light::Mode(*lightId, cmd::kMode2));
-    Queue(light::ModeParams(*lightId, params->param1, light::ScalePercent(params->percent),
-                            params->param2, params->param3));
-}
-
-std::unique_ptr<CCommandBuffer> CMORENEffect::DeviceBlinkCommand(const EffectParams& params) {
-    if (params.count != 0) return nullptr;
-    const auto lightId = moren::kDeviceBlinkLights.Find(params.lightSelector);
-    if (!lightId) return nullptr;
-    return light::Blink(*lightId, params.offTime, params.onTime);
-}
-
-void CMORENEffect::QueueDeviceBlink(const EffectParams* params) {
-    Queue(DeviceBlinkCommand(*params));
 }
 
 void CMORENEffect::QueueColor(const EffectParams* params) {
@@ -160,17 +102,6 @@ void CMORENEffect::QueueLightMode(const EffectParams* params) {
         if (lightId) Queue(light::Mode(*lightId, entry.mode));
         return;
     }
-}
-
-HRESULT CMORENEffect::QueryState(const std::wstring& devicePath) {
-    const GUID guid = GetEffectGuid();
-    if (!GuidEqual(guid, EFFECT_LED_STATE) && !GuidEqual(guid, EFFECT_LED_BRIGHTNESS)) {
-        return kE_NOT_SUPPORTED;
-    }
-    EffectParams* params = GetParams();
-    if (params == nullptr) return kE_POINTER;
-    return light::QueryLight(guid, moren::kDeviceBlinkLights.FindOrZero(params->lightSelector),
-                             devicePath, params);
 }
 
 }  // namespace kvsdk

@@ -1,4 +1,5 @@
-// Light ids of the Pell devices, one table per command builder.
+// Light ids of the Pell devices, one table per command builder. Device blink and read-back use
+// the shared device-blink table (see LightEffect.h).
 #pragma once
 
 #include "effects/LightTable.h"
@@ -9,11 +10,6 @@ namespace kvsdk::moren {
 // command is left out and the state or brightness command goes out with light id 0x00.
 inline constexpr LightTable kStateStepLights{{0x01, kNoLight, 0x03, 0x04, kNoLight, 0x05, 0x0B},
                                              kNoLight};
-
-// Device blink; also the light that a state or brightness read-back asks for (0x00 without an
-// entry).
-inline constexpr LightTable kDeviceBlinkLights{{0x01, kNoLight, 0x0B, 0x0A, kNoLight, 0x05, 0x0B},
-                                               kNoLight};
 
 // Lighting mode 2 and its parameters.
 inline constexpr LightTable kModeParamsLights{

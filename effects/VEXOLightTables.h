@@ -1,5 +1,5 @@
-// Light ids of the VEXO devices, one table per command builder. Device blink uses the Pell
-// device-blink table (see MORENLightTables.h), which holds the same ids.
+// Light ids of the VEXO devices, one table per command builder. Device blink uses the shared
+// device-blink table (see LightEffect.h).
 #pragma once
 
 #include "effects/LightTable.h"

@@ -8,8 +8,9 @@
 #include <shared_mutex>  // std::shared_lock
 
 #include "KvSDKEng.h"
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 #include "devices/DeviceFinder.h"
+#include "devices/Products.h"
 #include "effects/MORENEffect.h"
 #include "effects/VEXOEffect.h"
 #include "engine/Engine.h"
@@ -19,38 +20,6 @@ namespace kvsdk {
 
 namespace {
 
-constexpr const wchar_t* kVendorId = L"7A3E";
-
-struct Search {
-    const GUID* interfaceClass;
-    const wchar_t* productId;
-};
-
-struct InitRow {
-    const GUID* product;
-    std::array<Search, 3> searches;
-    size_t searchCount;
-    bool alwaysOk;  // S_OK whatever the searches found; otherwise the finder's result
-};
-
-const std::array<InitRow, 7> kInitTable = {{
-    {&PRODUCT_VEXO,
-     {{{&kGuidDevinterfaceMouse, L"0E51"}, {&kGuidDevinterfaceMouse, L"0E52"}, {}}},
-     2,
-     true},
-    {&PRODUCT_VEXO_0E51, {{{&kGuidDevinterfaceMouse, L"0E51"}, {}, {}}}, 1, true},
-    {&PRODUCT_VEXO_0E52, {{{&kGuidDevinterfaceMouse, L"0E52"}, {}, {}}}, 1, true},
-    {&PRODUCT_PELL,
-     {{{&kGuidDevinterfaceMouse, L"0E59"},
-       {&kGuidDevinterfaceKeyboard, L"0E5A"},
-       {&kGuidDevinterfaceUsbDevice, L"0E5B"}}},
-     3,
-     true},
-    {&PRODUCT_PELL_MOUSE_0E59, {{{&kGuidDevinterfaceMouse, L"0E59"}, {}, {}}}, 1, false},
-    {&PRODUCT_PELL_KEYBOARD_0E5A, {{{&kGuidDevinterfaceKeyboard, L"0E5A"}, {}, {}}}, 1, false},
-    {&PRODUCT_PELL_USB_0E5B, {{{&kGuidDevinterfaceUsbDevice, L"0E5B"}, {}, {}}}, 1, false},
-}};
-
 // The effect kinds KvSDKSetEffect accepts, in the order it tests them.
 const std::array<const GUID*, 16> kAcceptedEffects = {
     &EFFECT_LED_ON,     &EFFECT_LED_OFF,     &EFFECT_LED_BRIGHTNESS, &EFFECT_LED_MODE_2_PARAMS,
@@ -59,58 +28,9 @@ const std::array<const GUID*, 16> kAcceptedEffects = {
     &EFFECT_LED_MODE_4, &EFFECT_VEXO_MODE_A, &EFFECT_VEXO_MODE_B,    &EFFECT_LED_COLOR,
 };
 
-enum class Family { None, VEXO, MOREN };
-
-struct SetRow {
-    const wchar_t* productId;
-    const GUID* products[2];
-    bool needsLightingInterface;  // the path must hold "MI_02" past its first character
-    Family family;
-};
-
-const std::array<SetRow, 5> kSetSelection = {{
-    {L"0E51", {&PRODUCT_VEXO_0E51, &PRODUCT_VEXO}, false, Family::VEXO},
-    {L"0E52", {&PRODUCT_VEXO_0E52, &PRODUCT_VEXO}, false, Family::VEXO},
-    {L"0E59", {&PRODUCT_PELL_MOUSE_0E59, &PRODUCT_PELL}, false, Family::MOREN},
-    {L"0E5B", {&PRODUCT_PELL_USB_0E5B, &PRODUCT_PELL}, false, Family::MOREN},
-    {L"0E5A", {&PRODUCT_PELL_KEYBOARD_0E5A, &PRODUCT_PELL}, true, Family::MOREN},
-}};
-
-struct GetRow {
-    const wchar_t* productId;
-    const GUID* product;
-};
-
-const std::array<GetRow, 2> kGetSelection = {{
-    {L"0E51", &PRODUCT_VEXO_0E51},
-    {L"0E52", &PRODUCT_VEXO_0E52},
-}};
-
 bool IsAcceptedEffect(const GUID& effect) {
     for (const GUID* accepted : kAcceptedEffects) {
         if (GuidEqual(effect, *accepted)) return true;
-    }
-    return false;
-}
-
-Family SelectForSet(const CDevice& device, const std::wstring& productId, const GUID& product) {
-    for (const SetRow& row : kSetSelection) {
-        if (productId != row.productId) continue;
-        if (!GuidEqual(product, *row.products[0]) && !GuidEqual(product, *row.products[1])) {
-            continue;
-        }
-        if (row.needsLightingInterface) {
-            const size_t pos = device.GetPath().find(L"MI_02");
-            if (pos == std::wstring::npos || pos == 0) continue;
-        }
-        return row.family;
-    }
-    return Family::None;
-}
-
-bool SelectForGet(const std::wstring& productId, const GUID& product) {
-    for (const GetRow& row : kGetSelection) {
-        if (productId == row.productId && GuidEqual(product, *row.product)) return true;
     }
     return false;
 }
@@ -136,26 +56,19 @@ std::unique_ptr<CEffect> MakeEffect(Family family, const GUID& effect, EffectPar
 
 HRESULT EngInit(const GUID& product) {
     if (GuidEqual(product, kGuidNull)) return kE_INVALIDARG;
-    const InitRow* row = nullptr;
-    for (const InitRow& candidate : kInitTable) {
-        if (GuidEqual(product, *candidate.product)) {
-            row = &candidate;
-            break;
-        }
-    }
-    if (row == nullptr) return kE_FAIL;
+    if (!IsProductOrFamily(product)) return kE_FAIL;
 
     CLibraryState& state = LibraryState();
     std::unique_lock<CReaderWriterLock> exclusive(state.lock);
     HRESULT result = kE_FAIL;
-    for (size_t i = 0; i < row->searchCount; ++i) {
-        const Search& search = row->searches[i];
-        CDeviceFinder finder(*search.interfaceClass);
+    // One search per product the GUID addresses, in catalogue order.
+    ForEachAddressed(product, [&](const Product& row) {
+        CDeviceFinder finder(*row.interfaceClass);
         std::unique_ptr<CDevice> device;
-        result = finder.FindDevice(kVendorId, search.productId, device);
+        result = finder.FindDevice(kVendorId.Wide(), row.id.Wide(), device);
         if (Succeeded(result) && device) state.discoveryList.AddTail(std::move(device));
-    }
-    return row->alwaysOk ? kS_OK : result;
+    });
+    return InitAlwaysSucceeds(product) ? kS_OK : result;
 }
 
 HRESULT EngUninit() {
@@ -187,10 +100,10 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     for (const auto& device : engine.Devices()) {
         const std::wstring productId = ProductIdFromPath(device->GetPath());
         if (!IsGameControlEnabled(productId)) continue;
-        const Family family = SelectForSet(*device, productId, product);
-        if (family == Family::None) continue;
+        const Product* row = SelectForSet(productId, device->GetPath(), product);
+        if (row == nullptr) continue;
         if (scalesLevel) params->level = requestedLevel;
-        std::unique_ptr<CEffect> created(MakeEffect(family, effect, params));
+        std::unique_ptr<CEffect> created(MakeEffect(row->family, effect, params));
         result = device->AddEffect(created);
         // Signalled right after each queued effect, so the first device can start while later
         // ones are still being handled. A refused effect is released with 'created'.

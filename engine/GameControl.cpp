@@ -1,12 +1,13 @@
 #include "engine/GameControl.h"
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
+#include "devices/Products.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {
 
 bool IsGameControlEnabled(const std::wstring& productId) {
-    const std::wstring subkey = L"SOFTWARE\\TOLVE\\7A3E" + productId;
+    const std::wstring subkey = L"SOFTWARE\\TOLVE\\" + std::wstring(kVendorId.Wide()) + productId;
     const platform::RegistryValue value = platform::QueryRegistryValue(
         platform::Hive::CurrentUser, subkey, kKeyReadWrite, L"GameControl", sizeof(uint32_t));
     if (!value.keyOpened || value.status != kErrorSuccess || value.type != kRegDword) return true;

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 
 namespace kvsdkmod {
 

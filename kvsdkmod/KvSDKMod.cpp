@@ -4,9 +4,9 @@
 
 #include <new>
 
-#include "Connection.h"
-#include "sim/VirtualDevices.h"
-#include "transport/Transport.h"
+#include "kvsdkmod/Connection.h"
+#include "kvsdkmod/sim/VirtualDevices.h"
+#include "kvsdkmod/transport/Transport.h"
 
 using kvsdkmod::ChannelConnection;
 using kvsdkmod::DeviceConnection;

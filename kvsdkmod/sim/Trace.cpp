@@ -1,4 +1,4 @@
-#include "sim/Trace.h"
+#include "kvsdkmod/sim/Trace.h"
 
 #include <chrono>
 #include <mutex>
@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-#include "Strings.h"
+#include "common/Strings.h"
 
 namespace kvsdkmod::sim {
 

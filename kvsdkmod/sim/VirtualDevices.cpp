@@ -1,13 +1,13 @@
-#include "sim/VirtualDevices.h"
+#include "kvsdkmod/sim/VirtualDevices.h"
 
 #include <cstdio>
 #include <map>
 #include <mutex>
 #include <vector>
 
-#include "SimFile.h"
-#include "Strings.h"
-#include "sim/Trace.h"
+#include "common/SimFile.h"
+#include "common/Strings.h"
+#include "kvsdkmod/sim/Trace.h"
 
 namespace kvsdkmod::sim {
 

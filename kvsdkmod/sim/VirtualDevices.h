@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "Connection.h"
+#include "kvsdkmod/Connection.h"
 
 namespace kvsdkmod::sim {
 

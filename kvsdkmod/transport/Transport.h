@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Connection.h"
+#include "kvsdkmod/Connection.h"
 
 namespace kvsdkmod::transport {
 

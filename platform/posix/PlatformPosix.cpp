@@ -15,10 +15,10 @@
 #include <memory>
 #include <string_view>
 
-#include "Platform.h"
-#include "RegFile.h"
-#include "Strings.h"
-#include "SysfsEnumeration.h"
+#include "platform/Platform.h"
+#include "platform/posix/RegFile.h"
+#include "common/Strings.h"
+#include "platform/posix/SysfsEnumeration.h"
 
 namespace kvsdk::platform {
 

@@ -1,10 +1,10 @@
-#include "RegFile.h"
+#include "platform/posix/RegFile.h"
 
 #include <fstream>
 #include <iterator>
 #include <string_view>
 
-#include "Strings.h"
+#include "common/Strings.h"
 
 namespace kvsdk::platform::posix {
 

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 namespace kvsdk::platform::posix {
 

@@ -1,4 +1,4 @@
-#include "SysfsEnumeration.h"
+#include "platform/posix/SysfsEnumeration.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "Strings.h"
+#include "common/Strings.h"
 
 namespace kvsdk::platform::posix {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "KvSDKEng.h"
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kvsdk::test {
 namespace {

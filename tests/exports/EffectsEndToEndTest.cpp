@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "KvSDKEng.h"
-#include "Strings.h"
-#include "TestSupport.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
 
 namespace kvsdk::test {
 namespace {

@@ -13,7 +13,7 @@
 #endif
 
 #include "KvSDKEng.h"
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace kvsdk::test {
 namespace {

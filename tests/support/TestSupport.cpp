@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,7 +11,7 @@
 #include <windows.h>
 #endif
 
-#include "Strings.h"
+#include "common/Strings.h"
 
 namespace kvsdk::test {
 

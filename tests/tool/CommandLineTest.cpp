@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
+#include "tools/kvsdk/CommandLine.h"
 
 namespace kvsdk::tool {
 namespace {

@@ -4,9 +4,9 @@
 #include <sstream>
 #include <string>
 
-#include "MiniXml.h"
-#include "Timeline.h"
-#include "TimelineRender.h"
+#include "tests/tool/MiniXml.h"
+#include "tools/kvsdk/Timeline.h"
+#include "tools/kvsdk/TimelineRender.h"
 
 namespace kvsdk::tool {
 namespace {

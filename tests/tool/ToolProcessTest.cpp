@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "MiniXml.h"
-#include "TestSupport.h"
-#include "Timeline.h"
-#include "ToolPlatform.h"
+#include "tests/tool/MiniXml.h"
+#include "tests/support/TestSupport.h"
+#include "tools/kvsdk/Timeline.h"
+#include "tools/kvsdk/ToolPlatform.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "KvSDKEng.h"
-#include "Strings.h"
-#include "TestSupport.h"
-#include "Win32Types.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
+#include "common/Win32Types.h"
 #include "devices/DevicePell.h"
 #include "devices/DeviceVEXO.h"
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "KvSDKEng.h"
-#include "Strings.h"
-#include "TestSupport.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
 #include "devices/DevicePell.h"
 #include "engine/Engine.h"
 

@@ -17,8 +17,8 @@
 #include <gtest/gtest.h>
 #endif
 
-#include "Strings.h"
-#include "TestSupport.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
 
 namespace kvsdk::test {
 

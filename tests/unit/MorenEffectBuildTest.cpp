@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "EffectTestDecode.h"
-#include "Win32Types.h"
+#include "tests/unit/EffectTestDecode.h"
+#include "common/Win32Types.h"
 #include "effects/MORENEffect.h"
 
 namespace kvsdk::test {

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "EffectTestDecode.h"
-#include "Strings.h"
-#include "TestSupport.h"
-#include "Win32Types.h"
+#include "tests/unit/EffectTestDecode.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
+#include "common/Win32Types.h"
 #include "effects/MORENEffect.h"
 #include "effects/VEXOEffect.h"
 

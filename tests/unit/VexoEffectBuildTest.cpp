@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "EffectTestDecode.h"
-#include "Win32Types.h"
+#include "tests/unit/EffectTestDecode.h"
+#include "common/Win32Types.h"
 #include "effects/MORENEffect.h"
 #include "effects/VEXOEffect.h"
 

@@ -1,8 +1,8 @@
-#include "WinTestSupport.h"
+#include "tests/windows/WinTestSupport.h"
 
 #include <cwchar>
 
-#include "Strings.h"
+#include "common/Strings.h"
 
 namespace kvsdk::wintest {
 

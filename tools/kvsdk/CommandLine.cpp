@@ -1,37 +1,23 @@
-#include "CommandLine.h"
+#include "tools/kvsdk/CommandLine.h"
 
 #include <algorithm>
 #include <charconv>
 #include <map>
-#include <set>
 #include <sstream>
+
+#include "effects/LightEffect.h"
 
 namespace kvsdk::tool {
 namespace {
 
-// Limits that keep a mistyped value from turning into a very long wait.
+// Limits that keep a mistyped value from turning into a very long wait: 'set' waits for the
+// effect's own pauses before it lets go of the library.
 constexpr uint64_t kMaxDurationMs = 60000;
-constexpr uint64_t kMaxBlinkCount = 100;
 constexpr uint64_t kMaxBlinkPhaseMs = 10000;
-
-enum class Opt {
-    Product,
-    Light,
-    Level,
-    Duration,
-    Count,
-    Off,
-    On,
-    Rgb,
-    Mode,
-    Param1,
-    Percent,
-    Param2,
-    Param3,
-    DeviceMode,
-    Svg,
-    Trace
-};
+// The library queues up to kvsdk::kMaxBlinkCount cycles in one request; at up to 2 x 10 s a
+// cycle the tool takes a hundredth of that, which the usage text and the README give as 0..100.
+constexpr uint64_t kMaxToolBlinkCount = kvsdk::kMaxBlinkCount / 100;
+static_assert(kMaxToolBlinkCount == 100, "the usage text and the README say --count 0..100");
 
 struct OptionName {
     Opt opt;
@@ -92,16 +78,16 @@ Options CollectOptions(const std::vector<std::string>& args, size_t first,
 }
 
 // Only 'allowed' may appear; every one of 'required' must.
-void CheckOptions(const Options& options, const std::set<Opt>& allowed,
-                  const std::set<Opt>& required, const std::string& what) {
+void CheckOptions(const Options& options, OptionSet allowed, OptionSet required,
+                  const std::string& what) {
     for (const auto& [opt, value] : options) {
-        if (!allowed.count(opt)) {
+        if (!allowed.Has(opt)) {
             throw UsageError{std::string("option ") + NameOf(opt) + " does not apply to " + what};
         }
     }
-    for (Opt opt : required) {
-        if (!options.count(opt)) {
-            throw UsageError{what + " needs " + NameOf(opt)};
+    for (const OptionName& entry : kOptionNames) {
+        if (required.Has(entry.opt) && !options.count(entry.opt)) {
+            throw UsageError{what + " needs " + entry.name};
         }
     }
 }
@@ -188,51 +174,7 @@ SetRequest ParseSet(const std::vector<std::string>& args) {
     }
     const std::string what = std::string("effect ") + effect->name;
 
-    std::set<Opt> allowed{Opt::Product, Opt::Light};
-    std::set<Opt> required{Opt::Product, Opt::Light};
-    switch (effect->kind) {
-        case EffectKind::On:
-        case EffectKind::Off:
-            allowed.insert(Opt::Duration);
-            break;
-        case EffectKind::Brightness:
-            allowed.insert(Opt::Level);
-            required.insert(Opt::Level);
-            break;
-        case EffectKind::Mode2Params:
-            for (Opt opt : {Opt::Param1, Opt::Percent, Opt::Param2, Opt::Param3}) {
-                allowed.insert(opt);
-                required.insert(opt);
-            }
-            break;
-        case EffectKind::Blink:
-            for (Opt opt : {Opt::Count, Opt::Off, Opt::On}) {
-                allowed.insert(opt);
-                required.insert(opt);
-            }
-            break;
-        case EffectKind::Mode0:
-        case EffectKind::Mode1:
-        case EffectKind::Mode2:
-        case EffectKind::Mode4:
-            allowed.insert(Opt::Mode);
-            break;
-        case EffectKind::VexoModeA:
-        case EffectKind::VexoModeB:
-            allowed.insert(Opt::DeviceMode);
-            required = {Opt::Product, Opt::DeviceMode};
-            break;
-        case EffectKind::Color:
-            allowed.insert(Opt::Rgb);
-            required.insert(Opt::Rgb);
-            break;
-        case EffectKind::State:
-        case EffectKind::Flash1:
-        case EffectKind::Flash2:
-        case EffectKind::Flash3:
-            break;
-    }
-    CheckOptions(options, allowed, required, what);
+    CheckOptions(options, effect->allowed, effect->required, what);
 
     SetRequest request;
     request.effect = *effect;
@@ -271,7 +213,7 @@ SetRequest ParseSet(const std::vector<std::string>& args) {
             break;
         }
         case EffectKind::Blink: {
-            const uint32_t count = Number(options, Opt::Count, 0, kMaxBlinkCount);
+            const uint32_t count = Number(options, Opt::Count, 0, kMaxToolBlinkCount);
             // With count 0 the device blinks by itself and each time is one byte.
             const uint64_t phaseMax = count == 0 ? 255 : kMaxBlinkPhaseMs;
             const uint32_t off = Number(options, Opt::Off, 0, phaseMax);
@@ -327,7 +269,7 @@ GetRequest ParseGet(const std::vector<std::string>& args) {
     if (!effect || (effect->kind != EffectKind::State && effect->kind != EffectKind::Brightness)) {
         throw UsageError{"get reads 'state' or 'brightness', not '" + positional[0] + "'"};
     }
-    const std::set<Opt> both{Opt::Product, Opt::Light};
+    const OptionSet both{Opt::Product, Opt::Light};
     CheckOptions(options, both, both, std::string("get ") + effect->name);
     GetRequest request;
     request.effect = *effect;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "KvSDKEng.h"
-#include "Names.h"
+#include "tools/kvsdk/Names.h"
 
 namespace kvsdk::tool {
 

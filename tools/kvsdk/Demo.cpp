@@ -1,4 +1,4 @@
-#include "Demo.h"
+#include "tools/kvsdk/Demo.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,11 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "CommandLine.h"
-#include "HostLibrary.h"
-#include "Timeline.h"
-#include "TimelineRender.h"
-#include "ToolPlatform.h"
+#include "tools/kvsdk/CommandLine.h"
+#include "tools/kvsdk/HostLibrary.h"
+#include "tools/kvsdk/Timeline.h"
+#include "tools/kvsdk/TimelineRender.h"
+#include "tools/kvsdk/ToolPlatform.h"
+#include "devices/Products.h"
 
 namespace kvsdk::tool {
 namespace {
@@ -48,12 +49,9 @@ class ScratchFolder {
 
 // Which product ids a product GUID reaches, for the wait estimate.
 std::vector<std::string> ProductIdsOf(const GUID* product) {
-    if (product == &PRODUCT_VEXO) return {"0E51", "0E52"};
-    if (product == &PRODUCT_PELL) return {"0E59", "0E5A", "0E5B"};
-    for (const ProductInfo& info : Products()) {
-        if (info.guid == product) return {info.productId};
-    }
-    return {};
+    std::vector<std::string> ids;
+    ForEachAddressed(*product, [&ids](const Product& row) { ids.emplace_back(row.id.Text()); });
+    return ids;
 }
 
 // The demo's host side: applies effects and keeps track of how long each device's queue

@@ -1,4 +1,4 @@
-#include "HostLibrary.h"
+#include "tools/kvsdk/HostLibrary.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,40 +1,70 @@
-#include "Names.h"
+#include "tools/kvsdk/Names.h"
 
 #include <array>
 #include <cctype>
 #include <cstdio>
 
+#include "devices/Products.h"
+
 namespace kvsdk::tool {
 namespace {
 
+// Every effect is sent to a product; all but the device modes address a light.
+constexpr OptionSet kTarget{Opt::Product, Opt::Light};
+constexpr OptionSet kMode2{Opt::Param1, Opt::Percent, Opt::Param2, Opt::Param3};
+constexpr OptionSet kBlink{Opt::Count, Opt::Off, Opt::On};
+
+// Kind, name, GUID, the options allowed, the options required.
 constexpr std::array kEffects{
-    EffectInfo{EffectKind::On, "on", &EFFECT_LED_ON},
-    EffectInfo{EffectKind::Off, "off", &EFFECT_LED_OFF},
-    EffectInfo{EffectKind::Brightness, "brightness", &EFFECT_LED_BRIGHTNESS},
-    EffectInfo{EffectKind::Mode2Params, "mode_2_params", &EFFECT_LED_MODE_2_PARAMS},
-    EffectInfo{EffectKind::State, "state", &EFFECT_LED_STATE},
-    EffectInfo{EffectKind::Flash1, "flash_1", &EFFECT_LED_FLASH_1},
-    EffectInfo{EffectKind::Flash2, "flash_2", &EFFECT_LED_FLASH_2},
-    EffectInfo{EffectKind::Flash3, "flash_3", &EFFECT_LED_FLASH_3},
-    EffectInfo{EffectKind::Blink, "blink", &EFFECT_LED_BLINK},
-    EffectInfo{EffectKind::Mode0, "mode_0", &EFFECT_LED_MODE_0},
-    EffectInfo{EffectKind::Mode1, "mode_1", &EFFECT_LED_MODE_1},
-    EffectInfo{EffectKind::Mode2, "mode_2", &EFFECT_LED_MODE_2},
-    EffectInfo{EffectKind::Mode4, "mode_4", &EFFECT_LED_MODE_4},
-    EffectInfo{EffectKind::VexoModeA, "vexo_mode_a", &EFFECT_VEXO_MODE_A},
-    EffectInfo{EffectKind::VexoModeB, "vexo_mode_b", &EFFECT_VEXO_MODE_B},
-    EffectInfo{EffectKind::Color, "color", &EFFECT_LED_COLOR},
+    EffectInfo{EffectKind::On, "on", &EFFECT_LED_ON, kTarget | OptionSet{Opt::Duration}, kTarget},
+    EffectInfo{EffectKind::Off, "off", &EFFECT_LED_OFF, kTarget | OptionSet{Opt::Duration},
+               kTarget},
+    EffectInfo{EffectKind::Brightness, "brightness", &EFFECT_LED_BRIGHTNESS,
+               kTarget | OptionSet{Opt::Level}, kTarget | OptionSet{Opt::Level}},
+    EffectInfo{EffectKind::Mode2Params, "mode_2_params", &EFFECT_LED_MODE_2_PARAMS,
+               kTarget | kMode2, kTarget | kMode2},
+    EffectInfo{EffectKind::State, "state", &EFFECT_LED_STATE, kTarget, kTarget},
+    EffectInfo{EffectKind::Flash1, "flash_1", &EFFECT_LED_FLASH_1, kTarget, kTarget},
+    EffectInfo{EffectKind::Flash2, "flash_2", &EFFECT_LED_FLASH_2, kTarget, kTarget},
+    EffectInfo{EffectKind::Flash3, "flash_3", &EFFECT_LED_FLASH_3, kTarget, kTarget},
+    EffectInfo{EffectKind::Blink, "blink", &EFFECT_LED_BLINK, kTarget | kBlink, kTarget | kBlink},
+    EffectInfo{EffectKind::Mode0, "mode_0", &EFFECT_LED_MODE_0, kTarget | OptionSet{Opt::Mode},
+               kTarget},
+    EffectInfo{EffectKind::Mode1, "mode_1", &EFFECT_LED_MODE_1, kTarget | OptionSet{Opt::Mode},
+               kTarget},
+    EffectInfo{EffectKind::Mode2, "mode_2", &EFFECT_LED_MODE_2, kTarget | OptionSet{Opt::Mode},
+               kTarget},
+    EffectInfo{EffectKind::Mode4, "mode_4", &EFFECT_LED_MODE_4, kTarget | OptionSet{Opt::Mode},
+               kTarget},
+    EffectInfo{EffectKind::VexoModeA,
+               "vexo_mode_a",
+               &EFFECT_VEXO_MODE_A,
+               kTarget | OptionSet{Opt::DeviceMode},
+               {Opt::Product, Opt::DeviceMode}},
+    EffectInfo{EffectKind::VexoModeB,
+               "vexo_mode_b",
+               &EFFECT_VEXO_MODE_B,
+               kTarget | OptionSet{Opt::DeviceMode},
+               {Opt::Product, Opt::DeviceMode}},
+    EffectInfo{EffectKind::Color, "color", &EFFECT_LED_COLOR, kTarget | OptionSet{Opt::Rgb},
+               kTarget | OptionSet{Opt::Rgb}},
 };
 
-constexpr std::array kProducts{
-    ProductInfo{"vexo", &PRODUCT_VEXO, "VEXO", ""},
-    ProductInfo{"vexo_0e51", &PRODUCT_VEXO_0E51, "VEXO", "0E51"},
-    ProductInfo{"vexo_0e52", &PRODUCT_VEXO_0E52, "VEXO", "0E52"},
-    ProductInfo{"pell", &PRODUCT_PELL, "Pell", ""},
-    ProductInfo{"pell_mouse_0e59", &PRODUCT_PELL_MOUSE_0E59, "Pell", "0E59"},
-    ProductInfo{"pell_keyboard_0e5a", &PRODUCT_PELL_KEYBOARD_0E5A, "Pell", "0E5A"},
-    ProductInfo{"pell_usb_0e5b", &PRODUCT_PELL_USB_0E5B, "Pell", "0E5B"},
-};
+// Each family, then its products, from the library's catalogue.
+constexpr auto MakeProductTable() {
+    std::array<ProductInfo, kFamilies.size() + kvsdk::kProducts.size()> table{};
+    size_t n = 0;
+    for (const FamilyInfo& family : kFamilies) {
+        table[n++] = {family.key, family.guid, family.name, ""};
+        for (const Product& product : kvsdk::kProducts) {
+            if (product.family == family.family) {
+                table[n++] = {product.key, product.guid, family.name, product.id.Text()};
+            }
+        }
+    }
+    return table;
+}
+constexpr auto kProductTable = MakeProductTable();
 
 std::string Lower(std::string_view text) {
     std::string out(text);
@@ -80,7 +110,7 @@ std::span<const EffectInfo> Effects() {
     return kEffects;
 }
 std::span<const ProductInfo> Products() {
-    return kProducts;
+    return kProductTable;
 }
 
 std::optional<EffectInfo> FindEffect(std::string_view name) {
@@ -93,24 +123,23 @@ std::optional<EffectInfo> FindEffect(std::string_view name) {
 
 std::optional<ProductInfo> FindProduct(std::string_view name) {
     const std::string key = WithoutPrefix(Lower(name), {"product_"});
-    for (const ProductInfo& product : kProducts) {
+    for (const ProductInfo& product : kProductTable) {
         if (key == product.name) return product;
     }
     return std::nullopt;
 }
 
 std::string FamilyOfProductId(std::string_view productId) {
-    if (productId == "0E51" || productId == "0E52") return "VEXO";
-    if (productId == "0E59" || productId == "0E5A" || productId == "0E5B") return "Pell";
-    return {};
+    const Product* product = kvsdk::FindProduct(productId);
+    return product != nullptr ? FamilyOf(product->family).name : std::string();
 }
 
 std::string DescribeProductId(std::string_view productId) {
-    if (productId == "0E59") return "Pell mouse 0E59";
-    if (productId == "0E5A") return "Pell keyboard 0E5A";
-    if (productId == "0E5B") return "Pell USB 0E5B";
-    const std::string family = FamilyOfProductId(productId);
-    if (!family.empty()) return family + " " + std::string(productId);
+    if (const Product* product = kvsdk::FindProduct(productId)) {
+        std::string text = FamilyOf(product->family).name;
+        if (*product->kind != '\0') text += std::string(" ") + product->kind;
+        return text + " " + std::string(productId);
+    }
     return productId.empty() ? std::string("device") : "device " + std::string(productId);
 }
 

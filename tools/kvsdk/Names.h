@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,10 +32,50 @@ enum class EffectKind {
     Color,
 };
 
+// The options of the command line.
+enum class Opt {
+    Product,
+    Light,
+    Level,
+    Duration,
+    Count,
+    Off,
+    On,
+    Rgb,
+    Mode,
+    Param1,
+    Percent,
+    Param2,
+    Param3,
+    DeviceMode,
+    Svg,
+    Trace
+};
+
+class OptionSet {
+  public:
+    constexpr OptionSet() = default;
+    constexpr OptionSet(std::initializer_list<Opt> options) {
+        for (Opt opt : options) m_bits |= Bit(opt);
+    }
+    constexpr bool Has(Opt opt) const { return (m_bits & Bit(opt)) != 0; }
+    constexpr OptionSet operator|(OptionSet other) const {
+        OptionSet both;
+        both.m_bits = m_bits | other.m_bits;
+        return both;
+    }
+
+  private:
+    static constexpr uint32_t Bit(Opt opt) { return 1u << static_cast<uint32_t>(opt); }
+    uint32_t m_bits = 0;
+};
+
 struct EffectInfo {
     EffectKind kind;
-    const char* name;  // "flash_2"
-    const GUID* guid;  // &EFFECT_LED_FLASH_2
+    const char* name;    // "flash_2"
+    const GUID* guid;    // &EFFECT_LED_FLASH_2
+    OptionSet allowed;   // the options 'set' accepts for the effect
+    OptionSet required;  // the options 'set' needs for it
 };
 
 struct ProductInfo {

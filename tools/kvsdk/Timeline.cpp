@@ -1,4 +1,4 @@
-#include "Timeline.h"
+#include "tools/kvsdk/Timeline.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "effects/LightCommands.h"
-#include "Names.h"
+#include "tools/kvsdk/Names.h"
 
 namespace kvsdk::tool {
 namespace {

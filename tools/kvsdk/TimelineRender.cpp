@@ -1,4 +1,4 @@
-#include "TimelineRender.h"
+#include "tools/kvsdk/TimelineRender.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "Timeline.h"
+#include "tools/kvsdk/Timeline.h"
 
 namespace kvsdk::tool {
 

@@ -1,8 +1,8 @@
-#include "ToolPlatform.h"
+#include "tools/kvsdk/ToolPlatform.h"
 
 #include <cstdlib>
 
-#include "Strings.h"
+#include "common/Strings.h"
 
 #ifdef _WIN32
 #include <windows.h>

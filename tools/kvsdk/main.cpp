@@ -8,13 +8,13 @@
 #include <sstream>
 #include <thread>
 
-#include "CommandLine.h"
-#include "Demo.h"
-#include "DeviceList.h"
-#include "HostLibrary.h"
-#include "Timeline.h"
-#include "TimelineRender.h"
-#include "ToolPlatform.h"
+#include "tools/kvsdk/CommandLine.h"
+#include "tools/kvsdk/Demo.h"
+#include "tools/kvsdk/DeviceList.h"
+#include "tools/kvsdk/HostLibrary.h"
+#include "tools/kvsdk/Timeline.h"
+#include "tools/kvsdk/TimelineRender.h"
+#include "tools/kvsdk/ToolPlatform.h"
 
 namespace kvsdk::tool {
 namespace {

@@ -18,9 +18,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "Strings.h"
-#include "transport/Transport.h"
-#include "transport/TunnelReport.h"
+#include "common/Strings.h"
+#include "kvsdkmod/transport/Transport.h"
+#include "kvsdkmod/transport/TunnelReport.h"
 
 namespace kvsdkmod::transport {
 

@@ -1,15 +1,15 @@
 // Hardware transport on Windows: the interface path is opened with CreateFileW and buffers are
 // exchanged with WriteFile and ReadFile. The tunnel channel is the first present USB device
-// interface whose path carries the vendor and product id.
+// interface whose path carries the vendor and product id that opens; the enumeration stops at the
+// first interface SetupAPI cannot report, as discovery's does.
 #include <windows.h>
 
-#include <setupapi.h>
+#include <string>
 
-#include <vector>
-
-#include "Strings.h"
-#include "transport/Transport.h"
-#include "transport/TunnelReport.h"
+#include "common/Strings.h"
+#include "common/win32/InterfacePaths.h"
+#include "kvsdkmod/transport/Transport.h"
+#include "kvsdkmod/transport/TunnelReport.h"
 
 namespace kvsdkmod::transport {
 
@@ -99,34 +99,20 @@ ChannelOpenResult ConnectHardwareChannel(int vendorId, int productId) {
     swprintf(ids[0], 16, L"VID_%04X", static_cast<unsigned>(vendorId));
     swprintf(ids[1], 16, L"PID_%04X", static_cast<unsigned>(productId));
 
-    HDEVINFO set = SetupDiGetClassDevsW(&kvsdk::kGuidDevinterfaceUsbDevice, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return opened;
-    SP_DEVICE_INTERFACE_DATA item{};
-    item.cbSize = sizeof item;
-    for (DWORD index = 0; SetupDiEnumDeviceInterfaces(
-             set, nullptr, &kvsdk::kGuidDevinterfaceUsbDevice, index, &item);
+    std::wstring found;
+    for (uint32_t index = 0; kvsdk::Succeeded(
+             kvsdk::win32::InterfacePathAt(kvsdk::kGuidDevinterfaceUsbDevice, index, found));
          ++index) {
-        DWORD needed = 0;
-        SetupDiGetDeviceInterfaceDetailW(set, &item, nullptr, 0, &needed, nullptr);
-        if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) continue;
-        std::vector<uint8_t> storage(needed);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!SetupDiGetDeviceInterfaceDetailW(set, &item, detail, needed, nullptr, nullptr)) {
-            continue;
-        }
-        const std::wstring path = kvsdk::ToUpper(detail->DevicePath);
+        const std::wstring path = kvsdk::ToUpper(found);
         if (path.find(ids[0]) == std::wstring::npos || path.find(ids[1]) == std::wstring::npos) {
             continue;
         }
-        HANDLE handle = OpenPath(detail->DevicePath);
+        HANDLE handle = OpenPath(found.c_str());
         if (handle == INVALID_HANDLE_VALUE) continue;
         opened.connection = std::make_unique<Win32Channel>(handle);
         opened.connected = true;
         break;
     }
-    SetupDiDestroyDeviceInfoList(set);
     return opened;
 }
 

@@ -1,9 +1,9 @@
 // The simulated device file: parsing, skipped lines, loading through KVSDK_SIM.
 #include <gtest/gtest.h>
 
-#include "SimFile.h"
-#include "Strings.h"
-#include "TestSupport.h"
+#include "common/SimFile.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <clocale>
 #include <string>
 
-#include "Strings.h"
-#include "TestSupport.h"
-#include "Win32Types.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
+#include "common/Win32Types.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "KvSDKEng.h"
-#include "LogTestEnvironment.h"
-#include "Strings.h"
+#include "tests/unit/LogTestEnvironment.h"
+#include "common/Strings.h"
 #include "devices/DeviceVEXO.h"
 #include "diag/Log.h"
 

@@ -5,9 +5,9 @@
 #include <thread>
 #include <vector>
 
-#include "LogTestEnvironment.h"
-#include "Platform.h"
-#include "Strings.h"
+#include "tests/unit/LogTestEnvironment.h"
+#include "platform/Platform.h"
+#include "common/Strings.h"
 #include "diag/Log.h"
 
 namespace kvsdk {

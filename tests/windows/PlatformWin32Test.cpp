@@ -8,9 +8,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "TestSupport.h"
-#include "WinTestSupport.h"
-#include "Win32Types.h"
+#include "tests/support/TestSupport.h"
+#include "tests/windows/WinTestSupport.h"
+#include "common/Win32Types.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {

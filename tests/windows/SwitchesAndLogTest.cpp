@@ -9,10 +9,10 @@
 #include <iterator>
 #include <regex>
 
-#include "Strings.h"
-#include "TestSupport.h"
-#include "WinTestSupport.h"
-#include "Win32Types.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
+#include "tests/windows/WinTestSupport.h"
+#include "common/Win32Types.h"
 #include "diag/Log.h"
 #include "engine/GameControl.h"
 

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "KvSDKMod.h"
-#include "Strings.h"
-#include "TestSupport.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

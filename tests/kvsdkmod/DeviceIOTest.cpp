@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "KvSDKMod.h"
-#include "Strings.h"
-#include "TestSupport.h"
-#include "Win32Types.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
+#include "common/Win32Types.h"
 
 namespace {
 

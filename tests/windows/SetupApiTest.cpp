@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "Strings.h"
-#include "TestSupport.h"
-#include "WinTestSupport.h"
-#include "Win32Types.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
+#include "tests/windows/WinTestSupport.h"
+#include "common/Win32Types.h"
 #include "devices/DeviceFinder.h"
 #include "platform/Platform.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
-#include "Win32Types.h"
+#include "tests/support/TestSupport.h"
+#include "common/Win32Types.h"
 #include "platform/Platform.h"
 
 namespace {

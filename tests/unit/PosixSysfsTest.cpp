@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "Strings.h"
-#include "TestSupport.h"
-#include "Win32Types.h"
+#include "common/Strings.h"
+#include "tests/support/TestSupport.h"
+#include "common/Win32Types.h"
 #include "platform/Platform.h"
 #include "platform/posix/SysfsEnumeration.h"
 
