@@ -13,6 +13,7 @@
 
 #include "KvSDKEng.h"
 #include "KvSDKMod.h"
+#include "Win32Types.h"
 #include "effects/Effect.h"
 #include "engine/List.h"
 
@@ -47,6 +48,9 @@ class CDevice {
     void EnsureWorker();
 
     const std::wstring& GetPath() const { return m_strPath; }
+    // S_OK when the device can take commands; otherwise why not (the device-I/O object's Init
+    // result, or for the USB device a channel that did not connect).
+    HRESULT GetOpenResult() const { return m_hrOpen; }
     // Number of effects waiting in the queue.
     size_t GetQueuedCount();
 
@@ -59,6 +63,7 @@ class CDevice {
     std::wstring m_strPath;
     std::unique_ptr<CKvDeviceIO> m_pDeviceIO;
     GUID m_guidProduct{};
+    HRESULT m_hrOpen = kS_OK;
 
   private:
     friend void EffectWorkerProc(std::stop_token stop, CDevice* device);

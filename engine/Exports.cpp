@@ -115,14 +115,16 @@ bool SelectForGet(const std::wstring& productId, const GUID& product) {
     return false;
 }
 
-// The library lock held shared, with an engine that exists (created here on first use).
-std::shared_lock<CReaderWriterLock> LockWithEngine(CLibraryState& state) {
+// Takes the library lock shared, with an engine that exists (created here on first use). When
+// the engine cannot be created the lock is not held and the failure is answered.
+HRESULT LockWithEngine(CLibraryState& state, std::shared_lock<CReaderWriterLock>& shared) {
     for (;;) {
-        std::shared_lock<CReaderWriterLock> shared(state.lock);
-        if (state.pEngine != nullptr) return shared;
+        shared = std::shared_lock<CReaderWriterLock>(state.lock);
+        if (state.pEngine != nullptr) return kS_OK;
         shared.unlock();
         std::unique_lock<CReaderWriterLock> exclusive(state.lock);
-        GetEngine(state);
+        const HRESULT hr = TryGetEngine(state);
+        if (Failed(hr)) return hr;
     }
 }
 
@@ -148,13 +150,26 @@ HRESULT EngInit(const GUID& product) {
     CLibraryState& state = LibraryState();
     std::unique_lock<CReaderWriterLock> exclusive(state.lock);
     HRESULT result = kE_FAIL;
+    HRESULT openFailure = kS_OK;
     for (size_t i = 0; i < row->searchCount; ++i) {
         const Search& search = row->searches[i];
         CDeviceFinder finder(*search.interfaceClass);
         std::unique_ptr<CDevice> device;
         result = finder.FindDevice(kVendorId, search.productId, device);
-        if (Succeeded(result) && device) state.discoveryList.AddTail(std::move(device));
+        if (Succeeded(result) && device) {
+            // A device that cannot take commands is not kept: no effect could ever reach it.
+            const HRESULT open = device->GetOpenResult();
+            if (Failed(open)) {
+                openFailure = open;
+                continue;
+            }
+            state.discoveryList.AddTail(std::move(device));
+        }
     }
+    // The families answer S_OK whatever they found; a single product reports a device that it
+    // found but could not open.
+    const bool family = GuidEqual(product, PRODUCT_VEXO) || GuidEqual(product, PRODUCT_PELL);
+    if (!family && Failed(openFailure)) return openFailure;
     return row->alwaysOk ? kS_OK : result;
 }
 
@@ -172,7 +187,9 @@ HRESULT EngUninit() {
 HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     HRESULT result = kE_FAIL;
     CLibraryState& state = LibraryState();
-    auto shared = LockWithEngine(state);
+    std::shared_lock<CReaderWriterLock> shared;
+    const HRESULT engineResult = LockWithEngine(state, shared);
+    if (Failed(engineResult)) return engineResult;
     CEngine& engine = *state.pEngine;
 
     if (!IsAcceptedEffect(effect)) return kE_FAIL;
@@ -203,7 +220,9 @@ HRESULT GetEffect(const GUID& effect, EffectParams* params) {
     if (params == nullptr) return kE_POINTER;
     HRESULT result = kE_FAIL;
     CLibraryState& state = LibraryState();
-    auto shared = LockWithEngine(state);
+    std::shared_lock<CReaderWriterLock> shared;
+    const HRESULT engineResult = LockWithEngine(state, shared);
+    if (Failed(engineResult)) return engineResult;
     CEngine& engine = *state.pEngine;
 
     const GUID product = params->productGuid;
