@@ -3,7 +3,7 @@
 #include <new>
 #include <system_error>
 
-#include "StopAndWake.h"
+#include "common/StopAndWake.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {
