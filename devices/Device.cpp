@@ -50,7 +50,7 @@ HRESULT CDevice::AddEffect(std::unique_ptr<CEffect>& effect) {
     if (!effect) return kE_POINTER;
     const HRESULT hr = effect->Build();
     if (Failed(hr)) return hr;
-    m_effectQueue.Add(std::move(effect));
+    if (!m_effectQueue.Add(std::move(effect))) return kE_QUEUE_FULL;
     return kS_OK;
 }
 

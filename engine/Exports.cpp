@@ -200,6 +200,7 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     // the scaled value, as with a single device.
     const bool scalesLevel = GuidEqual(effect, EFFECT_LED_BRIGHTNESS);
     const uint32_t requestedLevel = params->level;
+    bool queueFull = false;
 
     for (const auto& device : engine.Devices()) {
         const std::wstring productId = ProductIdFromPath(device->GetPath());
@@ -209,11 +210,13 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
         if (scalesLevel) params->level = requestedLevel;
         std::unique_ptr<CEffect> created(MakeEffect(family, effect, params));
         result = device->AddEffect(created);
+        // A device that could not take the effect is reported whatever the later devices say.
+        if (result == kE_QUEUE_FULL) queueFull = true;
         // Signalled right after each queued effect, so the first device can start while later
         // ones are still being handled. A refused effect is released with 'created'.
         if (Succeeded(result)) engine.SignalNewEffect();
     }
-    return result;
+    return queueFull ? kE_QUEUE_FULL : result;
 }
 
 HRESULT GetEffect(const GUID& effect, EffectParams* params) {

@@ -86,6 +86,11 @@ typedef struct _GUID {
 
 /* Result of KvSDKGetEffect for an effect kind that cannot be read back. */
 #define KVSDK_E_NOT_SUPPORTED ((HRESULT)0x80070032)
+/*
+ * Result of KvSDKSetEffect when a device's queue cannot take the effect
+ * (HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA)): see KvSDKSetEffect.
+ */
+#define KVSDK_E_QUEUE_FULL ((HRESULT)0x80070718)
 
 #ifdef __cplusplus
 #define KVSDK_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
@@ -246,6 +251,12 @@ KVSDK_API HRESULT KVSDK_CALL KvSDKEngUninit(void);
  * when no kept device is addressed. The first effect call after KvSDKEngInit starts the
  * library's background thread; when no thread can be started it answers 0x80070008 and the
  * devices wait for the next call.
+ *
+ * Each device holds at most 131072 command buffers not yet sent (light commands and pauses;
+ * about 16 MiB). An effect that would take a device past that is not queued on that device, and
+ * the call answers KVSDK_E_QUEUE_FULL even when other devices took it. The largest effect, a
+ * blink of 10000 cycles, is 60000 buffers: the host's thread builds it in the call, which takes
+ * tens of milliseconds per addressed device (see the README for measured times).
  */
 KVSDK_API HRESULT KVSDK_CALL KvSDKSetEffect(GUID effectGuid, EffectParams* params);
 /*

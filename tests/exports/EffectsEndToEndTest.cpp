@@ -425,5 +425,21 @@ TEST_F(EffectsEndToEnd, VexoRestoreStartsOnlyAfterItsWorkerStopped) {
     EXPECT_EQ(effectCommandsDuringRestore, 0u);
 }
 
+TEST_F(EffectsEndToEnd, AFullQueueTakesNothingMoreAndTheCallSaysSo) {
+    // Blinks of the largest count held back by minute-long pauses: 60000 buffers each.
+    EffectParams blink = Record(PRODUCT_PELL_MOUSE_0E59, 1);
+    blink.count = 10000;
+    blink.offTime = 60000;
+    blink.onTime = 60000;
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), S_OK);
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), S_OK);
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), KVSDK_E_QUEUE_FULL);
+    // Addressed together with the keyboard: the keyboard takes it, the call still reports the
+    // mouse.
+    blink.productGuid = PRODUCT_PELL;
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), KVSDK_E_QUEUE_FULL);
+    EXPECT_EQ(WaitForSets(kKeyboard, 2).size(), 2u);  // mode 0, off; then the pause
+}
+
 }  // namespace
 }  // namespace kvsdk::test
