@@ -13,10 +13,12 @@ inline constexpr uint32_t kErrorSuccess = 0;
 inline constexpr uint32_t kErrorFileNotFound = 2;
 inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorInvalidHandle = 6;
+inline constexpr uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr uint32_t kErrorNotSupported = 50;
 inline constexpr uint32_t kErrorMoreData = 234;
 inline constexpr uint32_t kErrorNoMoreItems = 259;
 inline constexpr uint32_t kErrorDeviceNotConnected = 1167;
+inline constexpr uint32_t kErrorNotEnoughQuota = 1816;
 
 // Registry value types.
 inline constexpr uint32_t kRegNone = 0;
@@ -44,6 +46,10 @@ constexpr HRESULT HResultFromWin32(uint32_t code) {
     if (static_cast<int32_t>(code) <= 0) return static_cast<HRESULT>(code);
     return static_cast<HRESULT>((code & 0x0000FFFFu) | 0x80070000u);
 }
+
+// A device's effect queue is full (HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA)).
+inline constexpr HRESULT kE_QUEUE_FULL = HResultFromWin32(kErrorNotEnoughQuota);
+static_assert(kE_QUEUE_FULL == KVSDK_E_QUEUE_FULL);
 
 constexpr bool Succeeded(HRESULT hr) {
     return hr >= 0;

@@ -22,11 +22,9 @@ CDevice::~CDevice() {
 
 void CDevice::OpenDeviceIO(const wchar_t* path) {
     m_pDeviceIO.reset(new (std::nothrow) CKvDeviceIO());
-    if (m_pDeviceIO) {
-        // A device that fails to open stays listed; its Set and Get answer what the library
-        // answers.
-        (void)m_pDeviceIO->Init(path);
-    }
+    // The object stays even when it fails to open (its Set and Get answer what the library
+    // answers); discovery looks at the result and does not keep such a device.
+    m_hrOpen = m_pDeviceIO ? m_pDeviceIO->Init(path) : kE_OUTOFMEMORY;
 }
 
 void CDevice::Initialize(const wchar_t* path, GUID productGuid) {
@@ -53,7 +51,7 @@ HRESULT CDevice::AddEffect(std::unique_ptr<CEffect>& effect) {
     if (!effect) return kE_POINTER;
     const HRESULT hr = effect->Build();
     if (Failed(hr)) return hr;
-    m_effectQueue.Add(std::move(effect));
+    if (!m_effectQueue.Add(std::move(effect))) return kE_QUEUE_FULL;
     return kS_OK;
 }
 

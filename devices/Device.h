@@ -10,6 +10,7 @@
 
 #include "KvSDKEng.h"
 #include "KvSDKMod.h"
+#include "Win32Types.h"
 #include "effects/Effect.h"
 #include "effects/EffectQueue.h"
 #include "common/List.h"
@@ -36,7 +37,8 @@ class CDevice : private ICommandSink {
 
     // Runs the effect's Build on the calling thread and, on success, appends it to the effect
     // queue, which then owns it ('effect' is left empty). On failure the effect stays the
-    // caller's and the Build result is returned. Null: E_POINTER.
+    // caller's and the Build result is returned; a queue that cannot take all of the effect's
+    // buffers answers kE_QUEUE_FULL. Null: E_POINTER.
     HRESULT AddEffect(std::unique_ptr<CEffect>& effect);
     // Asks the effect to read its state from this device's path.
     HRESULT QueryEffect(CEffect* effect);
@@ -45,6 +47,9 @@ class CDevice : private ICommandSink {
     void EnsureWorker() { m_effectQueue.EnsureWorker(); }
 
     const std::wstring& GetPath() const { return m_strPath; }
+    // S_OK when the device can take commands; otherwise why not (the device-I/O object's Init
+    // result, or for the USB device a channel that did not connect).
+    HRESULT GetOpenResult() const { return m_hrOpen; }
     // Number of effects waiting in the queue.
     size_t GetQueuedCount() { return m_effectQueue.GetCount(); }
 
@@ -57,6 +62,7 @@ class CDevice : private ICommandSink {
     std::wstring m_strPath;
     std::unique_ptr<CKvDeviceIO> m_pDeviceIO;
     GUID m_guidProduct{};
+    HRESULT m_hrOpen = kS_OK;
 
   private:
     // The worker's way to the device: through Set, so derived devices see every command.

@@ -47,6 +47,7 @@ void CDevicePell::ConnectChannel() {
         m_bChannelConnected = true;
     } else {
         m_pChannel.reset();
+        if (Succeeded(m_hrOpen)) m_hrOpen = HResultFromWin32(kErrorDeviceNotConnected);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "effects/EffectQueue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 #include <utility>
@@ -13,9 +14,15 @@ CEffectQueue::~CEffectQueue() {
     Clear();
 }
 
-void CEffectQueue::Add(std::unique_ptr<CEffect> effect) {
+bool CEffectQueue::Add(std::unique_ptr<CEffect>&& effect) {
+    const size_t buffers = effect ? effect->GetCommands()->GetCount() : 0;
     std::lock_guard<std::mutex> queue(m_queueLock);
+    if (buffers > kMaxPendingBuffers - std::min(m_pendingBuffers.load(), kMaxPendingBuffers)) {
+        return false;
+    }
     m_listEffects.AddTail(std::move(effect));
+    m_pendingBuffers += buffers;
+    return true;
 }
 
 void CEffectQueue::EnsureWorker() {
@@ -61,7 +68,10 @@ void CEffectQueue::Restart() {
 
 void CEffectQueue::Clear() {
     std::lock_guard<std::mutex> queue(m_queueLock);
+    size_t buffers = 0;
+    for (const auto& effect : m_listEffects) buffers += effect->GetCommands()->GetCount();
     m_listEffects.RemoveAllFromTail();
+    m_pendingBuffers -= buffers;
 }
 
 size_t CEffectQueue::GetCount() {
@@ -94,6 +104,7 @@ void CEffectQueue::WorkerProc(std::stop_token stop) {
         while (!stop.stop_requested()) {
             std::unique_ptr<CCommandBuffer> buffer = commands->RemoveHead();
             if (!buffer) break;
+            --m_pendingBuffers;
             if (wholeBlocks) {
                 if (buffer->Size() == CCommandBuffer::kBlockSize) {
                     (void)m_sink.SendCommand(buffer->Data(), CCommandBuffer::kBlockSize);
@@ -109,6 +120,8 @@ void CEffectQueue::WorkerProc(std::stop_token stop) {
                 (void)m_sink.SendCommand(payload, length);
             }
         }
+        // A stop leaves the rest of this effect unsent; it is released here.
+        m_pendingBuffers -= commands->GetCount();
     }
 }
 

@@ -11,6 +11,7 @@
 // once when a stop is requested, and the stopper joins the thread.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -45,8 +46,14 @@ class CEffectQueue {
     CEffectQueue(const CEffectQueue&) = delete;
     CEffectQueue& operator=(const CEffectQueue&) = delete;
 
-    // Appends a built effect; the queue owns it from here.
-    void Add(std::unique_ptr<CEffect> effect);
+    // At most this many command buffers (light commands, pauses, record blocks) wait in one
+    // queue, counting the ones its worker has not sent yet: about 16 MiB. One blink of the
+    // largest count takes 60000.
+    static constexpr size_t kMaxPendingBuffers = 131072;
+
+    // Appends a built effect; the queue owns it from here. An effect whose buffers would take
+    // the queue past kMaxPendingBuffers is refused: false, and 'effect' stays the caller's.
+    bool Add(std::unique_ptr<CEffect>&& effect);
     // Starts a worker when the queue holds effects and no worker is running.
     void EnsureWorker();
     // Stops the worker and waits until it can no longer reach the sink: no command is sent
@@ -59,6 +66,8 @@ class CEffectQueue {
     void Clear();
     // Number of effects waiting.
     size_t GetCount();
+    // Command buffers queued or held by the worker and not yet sent.
+    size_t GetPendingBuffers() const { return m_pendingBuffers.load(); }
 
   private:
     void WorkerProc(std::stop_token stop);
@@ -73,6 +82,8 @@ class CEffectQueue {
     std::mutex m_queueLock;  // guards m_listEffects and m_bWorkerRunning
     CList<CEffect> m_listEffects;
     bool m_bWorkerRunning = false;
+    // Raised only under m_queueLock; the worker lowers it as it takes buffers.
+    std::atomic<size_t> m_pendingBuffers{0};
 
     std::mutex m_workerLock;  // guards m_workerThread and m_bStopped (start and stop)
     std::jthread m_workerThread;

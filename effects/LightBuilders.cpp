@@ -62,8 +62,8 @@ HRESULT QueryLight(const GUID& effectGuid, uint8_t lightId, const std::wstring& 
     if (!isState && !isBrightness) return kE_NOT_SUPPORTED;
     if (params == nullptr) return kE_POINTER;
 
-    // What a failed read answers: the state cannot be told, the brightness stays as it was.
-    const HRESULT unread = isState ? kE_NOT_SUPPORTED : kS_OK;
+    // What a failed read answers: the value cannot be told, and 'level' stays as it was.
+    const HRESULT unread = kE_NOT_SUPPORTED;
 
     uint8_t exchange[cmd::kExchangeLength] = {isState ? cmd::kLightState : cmd::kLightBrightness,
                                               cmd::kClassLight, cmd::kStorageLive, lightId, 0x00};

@@ -11,13 +11,14 @@
 
 namespace kvsdk::light {
 
-// Host values scaled for the device, in unsigned 32-bit arithmetic: the product wraps, the
-// division truncates. Nothing is clamped.
+// Host percentages scaled for the device; the division truncates. A value above 100 counts as
+// 100, so the result never leaves the device's range (0..255, 0..65535).
+inline constexpr uint32_t kPercentMax = 100;
 constexpr uint32_t ScaleLevel(uint32_t percent) {
-    return percent * 255u / 100u;
+    return (percent < kPercentMax ? percent : kPercentMax) * 255u / kPercentMax;
 }
 constexpr uint32_t ScalePercent(uint32_t percent) {
-    return percent * 65535u / 100u;
+    return (percent < kPercentMax ? percent : kPercentMax) * 65535u / kPercentMax;
 }
 
 // The host's "fully on" level of a state step.
@@ -39,8 +40,7 @@ std::unique_ptr<CCommandBuffer> DeviceMode(uint8_t mode);
 // at 'devicePath' through a device-I/O object of its own, and stores it in 'params->level':
 // state 1 gives 100, 0 gives 0, other answers leave it; brightness 0..255 becomes 0..100.
 // Other kinds: KVSDK_E_NOT_SUPPORTED without device I/O. When the device cannot be opened or
-// read, the state kind answers KVSDK_E_NOT_SUPPORTED and the brightness kind S_OK, and 'level'
-// is left as it was.
+// read, both kinds answer KVSDK_E_NOT_SUPPORTED and 'level' is left as it was.
 HRESULT QueryLight(const GUID& effectGuid, uint8_t lightId, const std::wstring& devicePath,
                    EffectParams* params);
 

@@ -1,17 +1,35 @@
 #include "engine/Engine.h"
 
 #include <new>
+#include <system_error>
 
 #include "common/StopAndWake.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {
 
+std::atomic<bool> g_bFailDispatcherStart{false};
+
 CEngine::CEngine(CList<CDevice>& discovery) {
     // Taken from the tail: the engine walks the devices in the reverse of their discovery order.
     while (auto device = discovery.RemoveTail()) m_listDevices.AddTail(std::move(device));
     m_hNewEffectEvent = platform::CreateNewEffectEvent();
-    m_thread = std::jthread(DispatchThreadProc, this);
+    // From here on threads of the library may run: the module must outlive them, even when the
+    // host unloads it without KvSDKEngUninit.
+    platform::KeepModuleLoaded();
+    try {
+        if (g_bFailDispatcherStart) {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+        m_thread = std::jthread(DispatchThreadProc, this);
+    } catch (...) {
+        // No engine: the devices go back to the discovery list in their order, for the next try.
+        while (auto device = m_listDevices.RemoveTail()) discovery.AddTail(std::move(device));
+        platform::CloseNewEffectEvent(m_hNewEffectEvent);
+        m_hNewEffectEvent = nullptr;
+        throw;
+    }
 }
 
 CEngine::~CEngine() {
@@ -29,9 +47,11 @@ CEngine::~CEngine() {
 }
 
 CLibraryState& LibraryState() {
-    // Built in static storage on first use and never destroyed: a process that exits (or
-    // unloads the library) without KvSDKEngUninit joins no thread and tears down no device on
-    // its way out, and an unloaded library leaves no heap block behind.
+    // Built in static storage on first use and never destroyed: a process that exits without
+    // KvSDKEngUninit joins no thread and tears down no device on its way out. Unloading the
+    // library without KvSDKEngUninit is survivable only because the engine keeps the module
+    // mapped once it starts a thread (platform::KeepModuleLoaded): the threads and this state
+    // stay where they are, and a reload finds them again.
     alignas(CLibraryState) static unsigned char storage[sizeof(CLibraryState)];
     static CLibraryState* state = new (storage) CLibraryState();
     return *state;
@@ -40,6 +60,17 @@ CLibraryState& LibraryState() {
 CEngine& GetEngine(CLibraryState& state) {
     if (state.pEngine == nullptr) state.pEngine = new CEngine(state.discoveryList);
     return *state.pEngine;
+}
+
+HRESULT TryGetEngine(CLibraryState& state) {
+    try {
+        GetEngine(state);
+        return kS_OK;
+    } catch (const std::bad_alloc&) {
+        return kE_OUTOFMEMORY;
+    } catch (const std::system_error&) {
+        return kE_THREAD_START;
+    }
 }
 
 }  // namespace kvsdk

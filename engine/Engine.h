@@ -13,6 +13,7 @@
 #include "effects/Effect.h"
 #include "common/List.h"
 #include "engine/ReaderWriterLock.h"
+#include "Win32Types.h"
 
 namespace kvsdk {
 
@@ -63,6 +64,18 @@ struct CLibraryState {
 CLibraryState& LibraryState();
 
 // The engine, created from the discovery list on first use. Call with 'lock' held exclusively.
+// When the engine cannot be created (no memory, no thread) it throws and the devices stay on
+// the discovery list.
 CEngine& GetEngine(CLibraryState& state);
+
+// Result of a call that needed the engine when its dispatcher thread could not be started.
+inline constexpr HRESULT kE_THREAD_START = HResultFromWin32(kErrorNotEnoughMemory);
+
+// GetEngine as a result code: S_OK, E_OUTOFMEMORY, or kE_THREAD_START.
+HRESULT TryGetEngine(CLibraryState& state);
+
+// Test seam: while set, starting the dispatcher thread fails as when the system has no thread
+// to give.
+extern std::atomic<bool> g_bFailDispatcherStart;
 
 }  // namespace kvsdk

@@ -35,14 +35,16 @@ bool IsAcceptedEffect(const GUID& effect) {
     return false;
 }
 
-// The library lock held shared, with an engine that exists (created here on first use).
-std::shared_lock<CReaderWriterLock> LockWithEngine(CLibraryState& state) {
+// Takes the library lock shared, with an engine that exists (created here on first use). When
+// the engine cannot be created the lock is not held and the failure is answered.
+HRESULT LockWithEngine(CLibraryState& state, std::shared_lock<CReaderWriterLock>& shared) {
     for (;;) {
-        std::shared_lock<CReaderWriterLock> shared(state.lock);
-        if (state.pEngine != nullptr) return shared;
+        shared = std::shared_lock<CReaderWriterLock>(state.lock);
+        if (state.pEngine != nullptr) return kS_OK;
         shared.unlock();
         std::unique_lock<CReaderWriterLock> exclusive(state.lock);
-        GetEngine(state);
+        const HRESULT hr = TryGetEngine(state);
+        if (Failed(hr)) return hr;
     }
 }
 
@@ -61,14 +63,26 @@ HRESULT EngInit(const GUID& product) {
     CLibraryState& state = LibraryState();
     std::unique_lock<CReaderWriterLock> exclusive(state.lock);
     HRESULT result = kE_FAIL;
+    HRESULT openFailure = kS_OK;
     // One search per product the GUID addresses, in catalogue order.
     ForEachAddressed(product, [&](const Product& row) {
         CDeviceFinder finder(*row.interfaceClass);
         std::unique_ptr<CDevice> device;
         result = finder.FindDevice(kVendorId.Wide(), row.id.Wide(), device);
-        if (Succeeded(result) && device) state.discoveryList.AddTail(std::move(device));
+        if (Succeeded(result) && device) {
+            // A device that cannot take commands is not kept: no effect could ever reach it.
+            const HRESULT open = device->GetOpenResult();
+            if (Failed(open)) {
+                openFailure = open;
+                return;
+            }
+            state.discoveryList.AddTail(std::move(device));
+        }
     });
-    return InitAlwaysSucceeds(product) ? kS_OK : result;
+    // The families answer S_OK whatever they found; a single product reports a device that it
+    // found but could not open.
+    if (InitAlwaysSucceeds(product)) return kS_OK;
+    return Failed(openFailure) ? openFailure : result;
 }
 
 HRESULT EngUninit() {
@@ -85,7 +99,9 @@ HRESULT EngUninit() {
 HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     HRESULT result = kE_FAIL;
     CLibraryState& state = LibraryState();
-    auto shared = LockWithEngine(state);
+    std::shared_lock<CReaderWriterLock> shared;
+    const HRESULT engineResult = LockWithEngine(state, shared);
+    if (Failed(engineResult)) return engineResult;
     CEngine& engine = *state.pEngine;
 
     if (!IsAcceptedEffect(effect)) return kE_FAIL;
@@ -96,6 +112,7 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     // the scaled value, as with a single device.
     const bool scalesLevel = GuidEqual(effect, EFFECT_LED_BRIGHTNESS);
     const uint32_t requestedLevel = params->level;
+    bool queueFull = false;
 
     for (const auto& device : engine.Devices()) {
         const std::wstring productId = ProductIdFromPath(device->GetPath());
@@ -105,18 +122,22 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
         if (scalesLevel) params->level = requestedLevel;
         std::unique_ptr<CEffect> created(MakeEffect(row->family, effect, params));
         result = device->AddEffect(created);
+        // A device that could not take the effect is reported whatever the later devices say.
+        if (result == kE_QUEUE_FULL) queueFull = true;
         // Signalled right after each queued effect, so the first device can start while later
         // ones are still being handled. A refused effect is released with 'created'.
         if (Succeeded(result)) engine.SignalNewEffect();
     }
-    return result;
+    return queueFull ? kE_QUEUE_FULL : result;
 }
 
 HRESULT GetEffect(const GUID& effect, EffectParams* params) {
     if (params == nullptr) return kE_POINTER;
     HRESULT result = kE_FAIL;
     CLibraryState& state = LibraryState();
-    auto shared = LockWithEngine(state);
+    std::shared_lock<CReaderWriterLock> shared;
+    const HRESULT engineResult = LockWithEngine(state, shared);
+    if (Failed(engineResult)) return engineResult;
     CEngine& engine = *state.pEngine;
 
     const GUID product = params->productGuid;

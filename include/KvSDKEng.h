@@ -86,6 +86,11 @@ typedef struct _GUID {
 
 /* Result of KvSDKGetEffect for an effect kind that cannot be read back. */
 #define KVSDK_E_NOT_SUPPORTED ((HRESULT)0x80070032)
+/*
+ * Result of KvSDKSetEffect when a device's queue cannot take the effect
+ * (HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_QUOTA)): see KvSDKSetEffect.
+ */
+#define KVSDK_E_QUEUE_FULL ((HRESULT)0x80070718)
 
 #ifdef __cplusplus
 #define KVSDK_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
@@ -154,6 +159,10 @@ KVSDK_GUID(EFFECT_LED_COLOR, 0x99DCA5A7, 0x9E43, 0x92E1, 0x70, 0xE8, 0x97, 0xEF,
  *   offset 28: duration (VEXO on/off) | percent (mode-2 parameters)
  *   offset 32: offTime (blink) | param2 (mode-2 parameters)
  *   offset 36: onTime (blink) | param3 (mode-2 parameters)
+ *
+ * level (EFFECT_LED_BRIGHTNESS): a percentage; a value above 100 counts as 100 (sent as 0xFF, and
+ * 255 is written back into level). percent (EFFECT_LED_MODE_2_PARAMS): a percentage; a value
+ * above 100 counts as 100 (sent as 0xFFFF).
  *
  * count (EFFECT_LED_BLINK): number of off/on cycles, at most 10000; a larger count is refused
  * with E_INVALIDARG and nothing is queued for that device. 0 lets the device blink on its own,
@@ -227,13 +236,33 @@ _Static_assert(sizeof(EffectParams) == 40, "EffectParams layout");
 extern "C" {
 #endif
 
-/* Looks for the attached devices of a product or family and keeps them for the effect calls. */
+/*
+ * Looks for the attached devices of a product or family and keeps them for the effect calls.
+ * A device that is found but cannot take commands is not kept: for a single product the call
+ * answers why (the device-I/O open failure, e.g. 0x80070005 access denied, or for the USB
+ * device 0x8007048F when its channel does not connect); PRODUCT_VEXO and PRODUCT_PELL answer
+ * S_OK whatever they found.
+ */
 KVSDK_API HRESULT KVSDK_CALL KvSDKEngInit(GUID productGuid);
 /* Releases every device and stops every background thread. Always S_OK. */
 KVSDK_API HRESULT KVSDK_CALL KvSDKEngUninit(void);
-/* Queues an effect on the devices that params->productGuid addresses; returns at once. */
+/*
+ * Queues an effect on the devices that params->productGuid addresses; returns at once. E_FAIL
+ * when no kept device is addressed. The first effect call after KvSDKEngInit starts the
+ * library's background thread; when no thread can be started it answers 0x80070008 and the
+ * devices wait for the next call.
+ *
+ * Each device holds at most 131072 command buffers not yet sent (light commands and pauses;
+ * about 16 MiB). An effect that would take a device past that is not queued on that device, and
+ * the call answers KVSDK_E_QUEUE_FULL even when other devices took it. The largest effect, a
+ * blink of 10000 cycles, is 60000 buffers: the host's thread builds it in the call, which takes
+ * tens of milliseconds per addressed device (see the README for measured times).
+ */
 KVSDK_API HRESULT KVSDK_CALL KvSDKSetEffect(GUID effectGuid, EffectParams* params);
-/* Reads a light's state (EFFECT_LED_STATE) or brightness (EFFECT_LED_BRIGHTNESS) into params. */
+/*
+ * Reads a light's state (EFFECT_LED_STATE) or brightness (EFFECT_LED_BRIGHTNESS) into params.
+ * When the device cannot be read, KVSDK_E_NOT_SUPPORTED and level is left as it was.
+ */
 KVSDK_API HRESULT KVSDK_CALL KvSDKGetEffect(GUID effectGuid, EffectParams* params);
 
 /* For hosts that load the library at run time (LoadLibrary/GetProcAddress, dlopen/dlsym). */

@@ -80,4 +80,13 @@ void* CreateNewEffectEvent();
 void SetNewEffectEvent(void* handle);
 void CloseNewEffectEvent(void* handle);
 
+// --- The library's own module ------------------------------------------------------------------
+
+// Keeps the module that holds this code mapped until the process ends, whatever the host unloads
+// later (Windows: the module is pinned; Linux: it is marked RTLD_NODELETE). Called before the
+// library starts its first thread, so none of its threads can ever run in unmapped code. A host
+// that unloads and loads the library again gets the same module and its state back. Runs once;
+// a failure (code linked into an executable) is ignored.
+void KeepModuleLoaded();
+
 }  // namespace kvsdk::platform

@@ -1,5 +1,6 @@
 // The platform interface on Linux: sysfs for the device interfaces, .reg files for the registry,
 // standard error for the debugger channel, an advisory lock for the log file's exclusive open.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -271,5 +272,21 @@ void* CreateNewEffectEvent() {
 }
 void SetNewEffectEvent(void* /*handle*/) {}
 void CloseNewEffectEvent(void* /*handle*/) {}
+
+// --- The library's own module ------------------------------------------------------------------
+
+void KeepModuleLoaded() {
+    static const bool kept = [] {
+        static const char anchor = 0;
+        Dl_info info{};
+        if (dladdr(&anchor, &info) == 0 || info.dli_fname == nullptr) return false;
+        // A reference taken without loading anything; the mark stays when it is dropped again.
+        void* self = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        if (self == nullptr) return false;
+        dlclose(self);
+        return true;
+    }();
+    (void)kept;
+}
 
 }  // namespace kvsdk::platform

@@ -1,7 +1,9 @@
 // Several host threads calling the exports at once, and letting go while devices are busy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -100,6 +102,62 @@ TEST_F(ConcurrencyTest, AllExportsAtOnceNeverCrash) {
     for (auto& h : hosts) h.join();
     EXPECT_EQ(KvSDKEngUninit(), S_OK);
     // Every device object and tunnel channel opened was closed again.
+    const auto trace = sim.Trace();
+    size_t channels = 0;
+    for (const auto& line : Filter(trace, "connect")) channels += line.result == "1" ? 1 : 0;
+    EXPECT_EQ(Filter(trace, "close").size(), Filter(trace, "init").size() + channels);
+}
+
+TEST_F(ConcurrencyTest, EffectCallsWhileOtherThreadsInitAndUninitInALoop) {
+    // A bounded stress: two threads cycle Init/Uninit while six others drive every effect kind
+    // through all four exports. Every answer is one the interface documents, and every device
+    // object and tunnel channel opened is closed again.
+    SimEnvironment sim("mouse " + MousePath("0e51") + "\n" + "mouse " + MousePath("0e52") + "\n" +
+                       "mouse " + MousePath("0e59") + "\n" + "keyboard " +
+                       KeyboardPath("0e5a", "02") + "\n" + "usb " + UsbPath("0e5b") + "\n");
+    constexpr int kCyclers = 2;
+    constexpr int kCycles = 60;
+    constexpr int kCallers = 6;
+    constexpr int kCalls = 300;
+    const GUID kinds[] = {
+        EFFECT_LED_ON,      EFFECT_LED_OFF,     EFFECT_LED_BRIGHTNESS, EFFECT_LED_MODE_2_PARAMS,
+        EFFECT_LED_STATE,   EFFECT_LED_FLASH_1, EFFECT_LED_BLINK,      EFFECT_LED_MODE_1,
+        EFFECT_VEXO_MODE_A, EFFECT_LED_COLOR};
+    const GUID products[] = {PRODUCT_VEXO, PRODUCT_PELL, PRODUCT_VEXO_0E51, PRODUCT_PELL_USB_0E5B};
+    const std::vector<HRESULT> documented = {
+        S_OK, E_FAIL, E_INVALIDARG, E_POINTER, E_NOINTERFACE, E_OUTOFMEMORY, KVSDK_E_NOT_SUPPORTED};
+    std::atomic<int> undocumented{0};
+    auto check = [&](HRESULT hr) {
+        if (std::find(documented.begin(), documented.end(), hr) == documented.end()) ++undocumented;
+    };
+    StartGate start(kCyclers + kCallers);
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < kCyclers; ++t) {
+        hosts.emplace_back([&, t] {
+            start.ArriveAndWait();
+            for (int i = 0; i < kCycles; ++i) {
+                check(KvSDKEngInit(t == 0 ? PRODUCT_VEXO : PRODUCT_PELL));
+                std::this_thread::yield();
+                check(KvSDKEngUninit());
+            }
+        });
+    }
+    for (int t = 0; t < kCallers; ++t) {
+        hosts.emplace_back([&, t] {
+            start.ArriveAndWait();
+            for (int i = 0; i < kCalls; ++i) {
+                EffectParams params = Record(products[(t + i) % std::size(products)],
+                                             static_cast<uint32_t>(1 + i % 7));
+                params.level = static_cast<uint32_t>(i % 120);
+                params.count = static_cast<uint32_t>(i % 3);
+                const GUID& kind = kinds[(t * 7 + i) % std::size(kinds)];
+                check(i % 4 == 0 ? KvSDKGetEffect(kind, &params) : KvSDKSetEffect(kind, &params));
+            }
+        });
+    }
+    for (auto& h : hosts) h.join();
+    EXPECT_EQ(KvSDKEngUninit(), S_OK);
+    EXPECT_EQ(undocumented.load(), 0);
     const auto trace = sim.Trace();
     size_t channels = 0;
     for (const auto& line : Filter(trace, "connect")) channels += line.result == "1" ? 1 : 0;

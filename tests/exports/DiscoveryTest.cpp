@@ -113,13 +113,41 @@ TEST_F(DiscoveryTest, InterfacesAreSearchedOnlyInTheirOwnClass) {
     EXPECT_EQ(KvSDKEngInit(PRODUCT_PELL_USB_0E5B), E_FAIL);
 }
 
-TEST_F(DiscoveryTest, UsbDeviceWithoutChannelStillListed) {
-    SimEnvironment sim("usb " + UsbPath("0e5b") + " connect=0\n");
-    EXPECT_EQ(KvSDKEngInit(PRODUCT_PELL_USB_0E5B), S_OK);
-    const auto connects = Filter(sim.Trace(), "connect");
-    ASSERT_EQ(connects.size(), 1u);
-    EXPECT_EQ(connects[0].result, "0");
-    EXPECT_EQ(Opened(sim).size(), 1u);
+TEST_F(DiscoveryTest, DevicesThatCannotBeOpenedAreReportedAndNotKept) {
+    struct Case {
+        std::string line;
+        GUID product;
+        GUID family;
+        HRESULT expected;
+    };
+    const HRESULT notConnected = static_cast<HRESULT>(0x8007048F);
+    const HRESULT denied = static_cast<HRESULT>(0x80070005);
+    const std::vector<Case> cases = {
+        {"mouse " + MousePath("0e51") + " init=80070005", PRODUCT_VEXO_0E51, PRODUCT_VEXO, denied},
+        {"mouse " + MousePath("0e52") + " init=80070005", PRODUCT_VEXO_0E52, PRODUCT_VEXO, denied},
+        {"mouse " + MousePath("0e59") + " init=80070005", PRODUCT_PELL_MOUSE_0E59, PRODUCT_PELL,
+         denied},
+        {"keyboard " + KeyboardPath("0e5a", "02") + " init=80070005", PRODUCT_PELL_KEYBOARD_0E5A,
+         PRODUCT_PELL, denied},
+        {"usb " + UsbPath("0e5b") + " init=80070005", PRODUCT_PELL_USB_0E5B, PRODUCT_PELL, denied},
+        {"usb " + UsbPath("0e5b") + " connect=0", PRODUCT_PELL_USB_0E5B, PRODUCT_PELL,
+         notConnected},
+    };
+    for (const Case& c : cases) {
+        SimEnvironment sim(c.line + "\n");
+        EXPECT_EQ(KvSDKEngInit(c.product), c.expected) << c.line;
+        EXPECT_EQ(KvSDKEngInit(c.family), S_OK) << c.line;
+        // Nothing was kept: an effect for the product reaches no device and says so.
+        EffectParams params{};
+        params.size = sizeof(params);
+        params.productGuid = c.product;
+        params.lightSelector = 1;
+        EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &params), E_FAIL) << c.line;
+        params.productGuid = c.family;
+        EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &params), E_FAIL) << c.line;
+        EXPECT_TRUE(Filter(sim.Trace(), "set").empty()) << c.line;
+        EXPECT_EQ(KvSDKEngUninit(), S_OK);
+    }
 }
 
 TEST_F(DiscoveryTest, UninitClosesEveryDeviceOnceAndCanRunTwice) {

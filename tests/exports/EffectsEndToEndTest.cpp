@@ -373,5 +373,73 @@ TEST_F(EffectsEndToEnd, VexoStateAndBrightnessReadBackWhatWasSet) {
     EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_ON, &query), static_cast<HRESULT>(0x80070032));
 }
 
+// ---- pauses and stops as the device sees them ----
+
+TEST_F(EffectsEndToEnd, OnDurationHoldsBackTheNextEffect) {
+    EffectParams on = Record(PRODUCT_VEXO_0E51, 1);
+    on.duration = 400;
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &on), S_OK);
+    EffectParams off = Record(PRODUCT_VEXO_0E51, 1);
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_OFF, &off), S_OK);
+    const auto lines = WaitForSets(kVexo, 4);  // mode 0, on, (pause), mode 0, off
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1].details, "00 03 00 01 01");
+    EXPECT_EQ(lines[3].details, "00 03 00 01 00");
+    // A loose lower bound only: the pause can stretch, never shrink.
+    EXPECT_GE(lines[2].ms - lines[1].ms, 300u);
+}
+
+// A blink of 10000 cycles without pauses: 40000 commands back to back.
+EffectParams EndlessBlink(const GUID& product) {
+    EffectParams blink = Record(product, 1);
+    blink.count = 10000;
+    return blink;
+}
+constexpr size_t kEndlessBlinkCommands = 40000;
+
+TEST_F(EffectsEndToEnd, UninitStopsAWorkerBetweenTwoCommands) {
+    EffectParams blink = EndlessBlink(PRODUCT_PELL_MOUSE_0E59);
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), S_OK);
+    ASSERT_GE(WaitForSets(kMouse, 1).size(), 1u);
+    Uninit();
+    EXPECT_LT(Sets(kMouse).size(), kEndlessBlinkCommands);
+}
+
+TEST_F(EffectsEndToEnd, VexoRestoreStartsOnlyAfterItsWorkerStopped) {
+    EffectParams blink = EndlessBlink(PRODUCT_VEXO_0E51);
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), S_OK);
+    ASSERT_GE(WaitForSets(kVexo, 1).size(), 1u);
+    Uninit();
+    // The restore reads the stored settings first; from then on only its own write-backs of
+    // stored values (storage byte 01) may reach the device.
+    bool restoring = false;
+    size_t effectCommandsDuringRestore = 0;
+    for (const auto& line : m_sim.Trace()) {
+        if (!EqualsIgnoreCase(line.path, kVexo)) continue;
+        if (line.op == "get") restoring = true;
+        if (restoring && line.op == "set" && line.details.substr(6, 2) != "01") {
+            ++effectCommandsDuringRestore;
+        }
+    }
+    EXPECT_TRUE(restoring);
+    EXPECT_EQ(effectCommandsDuringRestore, 0u);
+}
+
+TEST_F(EffectsEndToEnd, AFullQueueTakesNothingMoreAndTheCallSaysSo) {
+    // Blinks of the largest count held back by minute-long pauses: 60000 buffers each.
+    EffectParams blink = Record(PRODUCT_PELL_MOUSE_0E59, 1);
+    blink.count = 10000;
+    blink.offTime = 60000;
+    blink.onTime = 60000;
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), S_OK);
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), S_OK);
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), KVSDK_E_QUEUE_FULL);
+    // Addressed together with the keyboard: the keyboard takes it, the call still reports the
+    // mouse.
+    blink.productGuid = PRODUCT_PELL;
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), KVSDK_E_QUEUE_FULL);
+    EXPECT_EQ(WaitForSets(kKeyboard, 2).size(), 2u);  // mode 0, off; then the pause
+}
+
 }  // namespace
 }  // namespace kvsdk::test

@@ -50,6 +50,7 @@ class SelectionTest : public ::testing::Test {
     // writes values) and removes it for every other product: the registry on Windows, the
     // KVSDK_REGISTRY file elsewhere.
     void SetSwitches(const std::map<std::string, std::string>& values) {
+        m_switches = values;
 #ifdef _WIN32
         for (const char* product : {"0E51", "0E52", "0E59", "0E5A"}) {
             const std::string key = std::string("SOFTWARE\\TOLVE\\7A3E") + product;
@@ -91,28 +92,47 @@ class SelectionTest : public ::testing::Test {
         WriteTextFile(m_dir / "registry.reg", body);
 #endif
     }
-    // Sends one light-on to every Pell device and answers which of them received it.
+    // Sends one light-on to every Pell device and answers which of them received it. A light-off
+    // sent to both devices with every switch on follows as a sentinel: a device runs its queue
+    // in order, so once the sentinel has arrived the light-on has arrived too, or never will.
     std::string PellDevicesServed() {
-        const size_t mouse = Filter(m_sim.Trace(), "set", kMouse).size();
-        const size_t keyboard = Filter(m_sim.Trace(), "set", kKeyboard).size();
+        const size_t mouseBefore = Filter(m_sim.Trace(), "set", kMouse).size();
+        const size_t keyboardBefore = Filter(m_sim.Trace(), "set", kKeyboard).size();
         EffectParams params = Record(PRODUCT_PELL);
         const HRESULT hr = KvSDKSetEffect(EFFECT_LED_ON, &params);
-        // The workers send after the call returns: wait until both devices were served, or
-        // long enough to be sure that one of them is not.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-        bool mouseServed = false;
-        bool keyboardServed = false;
-        while (!(mouseServed && keyboardServed) && std::chrono::steady_clock::now() < deadline) {
+
+        const std::map<std::string, std::string> switches = m_switches;
+        SetSwitches({});
+        EffectParams sentinel = Record(PRODUCT_PELL);
+        EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_OFF, &sentinel), S_OK);
+        SetSwitches(switches);
+        const auto sentAfter = [this](const std::string& path, size_t before) {
+            auto lines = Filter(m_sim.Trace(), "set", path);
+            lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(before));
+            return lines;
+        };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while ((!HasLightSet(sentAfter(kMouse, mouseBefore), kLightOff) ||
+                !HasLightSet(sentAfter(kKeyboard, keyboardBefore), kLightOff)) &&
+               std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            mouseServed = Filter(m_sim.Trace(), "set", kMouse).size() > mouse;
-            keyboardServed = Filter(m_sim.Trace(), "set", kKeyboard).size() > keyboard;
         }
         std::string served = hr == S_OK ? "" : "failed ";
-        if (mouseServed) served += "mouse ";
-        if (keyboardServed) served += "keyboard";
+        if (HasLightSet(sentAfter(kMouse, mouseBefore), kLightOn)) served += "mouse ";
+        if (HasLightSet(sentAfter(kKeyboard, keyboardBefore), kLightOn)) served += "keyboard";
         return served;
     }
 
+    static constexpr const char* kLightOn = "00 03 00 01 01";
+    static constexpr const char* kLightOff = "00 03 00 01 00";
+    static bool HasLightSet(const std::vector<TraceLine>& lines, const char* details) {
+        for (const auto& line : lines) {
+            if (line.details == details) return true;
+        }
+        return false;
+    }
+
+    std::map<std::string, std::string> m_switches;
     TempDir m_dir;
     ScopedEnv m_registry;
     SimEnvironment m_sim;

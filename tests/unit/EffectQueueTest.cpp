@@ -94,5 +94,40 @@ TEST(EffectQueueTest, StopEndsAPauseAtOnceKeepsLaterEffectsAndRestartResumes) {
     EXPECT_EQ(sink.WaitFor(2), (std::vector<Bytes>{{1}, {3}}));
 }
 
+// An effect of 'count' one-byte commands.
+std::unique_ptr<CEffect> Commands(size_t count) {
+    std::vector<std::unique_ptr<CCommandBuffer>> script;
+    for (size_t i = 0; i < count; ++i) script.push_back(CCommandBuffer::Payload({1}));
+    return std::make_unique<ScriptEffect>(std::move(script));
+}
+
+TEST(EffectQueueTest, RefusesWhatWouldPassTheCapAndCountsSentBuffersFree) {
+    constexpr size_t kCap = CEffectQueue::kMaxPendingBuffers;
+    RecordingSink sink(false);
+    CEffectQueue queue(sink);
+    // Held back by a pause, so nothing is sent until the end.
+    ASSERT_TRUE(queue.Add(Script(CCommandBuffer::Payload({0}), CCommandBuffer::Pause(60000))));
+    queue.EnsureWorker();
+    ASSERT_EQ(sink.WaitFor(1).size(), 1u);
+    ASSERT_TRUE(queue.Add(Commands(kCap)));  // the worker sits in the pause: exactly full
+
+    std::unique_ptr<CEffect> extra = Commands(1);
+    EXPECT_FALSE(queue.Add(std::move(extra)));
+    EXPECT_NE(extra, nullptr);  // still the caller's
+    EXPECT_EQ(queue.GetCount(), 1u);
+    EXPECT_EQ(queue.GetPendingBuffers(), kCap);
+
+    // What the worker takes makes room again.
+    queue.Stop();
+    queue.Clear();
+    EXPECT_EQ(queue.GetPendingBuffers(), 0u);
+    queue.Restart();
+    ASSERT_TRUE(queue.Add(Commands(3)));
+    queue.EnsureWorker();
+    EXPECT_EQ(sink.WaitFor(4).size(), 4u);
+    queue.Stop();
+    EXPECT_EQ(queue.GetPendingBuffers(), 0u);
+}
+
 }  // namespace
 }  // namespace kvsdk::test

@@ -96,7 +96,7 @@ struct ScaleCase {
 };
 class MorenBrightnessScale : public testing::TestWithParam<ScaleCase> {};
 
-TEST_P(MorenBrightnessScale, ScaledInWrappingArithmeticAndWrittenBack) {
+TEST_P(MorenBrightnessScale, ScaledClampedAtHundredAndWrittenBack) {
     EffectParams params = Record(PRODUCT_PELL, 1);
     params.level = GetParam().level;
     Built b = BuildMoren(EFFECT_LED_BRIGHTNESS, params);
@@ -107,10 +107,9 @@ TEST_P(MorenBrightnessScale, ScaledInWrappingArithmeticAndWrittenBack) {
 
 INSTANTIATE_TEST_SUITE_P(Levels, MorenBrightnessScale,
                          testing::Values(ScaleCase{50, 127, 0x7F}, ScaleCase{100, 255, 0xFF},
-                                         ScaleCase{0, 0, 0x00}, ScaleCase{101, 257, 0x01},
-                                         ScaleCase{200, 510, 0xFE},
-                                         // 16843010 * 255 wraps to 254 in 32 bits.
-                                         ScaleCase{16843010u, 2, 0x02}));
+                                         ScaleCase{0, 0, 0x00}, ScaleCase{101, 255, 0xFF},
+                                         ScaleCase{200, 255, 0xFF}, ScaleCase{16843010u, 255, 0xFF},
+                                         ScaleCase{0xFFFFFFFFu, 255, 0xFF}));
 
 // ---- mode-2 parameters ----
 
@@ -146,16 +145,16 @@ INSTANTIATE_TEST_SUITE_P(Selectors, MorenModeParamsLights,
                                          ModeParamsCase{5, std::nullopt}, ModeParamsCase{6, 0x05},
                                          ModeParamsCase{7, 0x0B}, ModeParamsCase{9, std::nullopt}));
 
-TEST(MorenModeParams, SendsLow16BitsAndWrapsThePercentage) {
+TEST(MorenModeParams, SendsLow16BitsAndClampsThePercentage) {
     EffectParams params = Record(PRODUCT_PELL, 7);
     params.param1 = 0xABCD1234;
-    params.percent = 101;  // 101 * 65535 / 100 = 66190 = 0x1028E
+    params.percent = 101;  // counts as 100: 0xFFFF
     params.param2 = 0x10000;
     params.param3 = 0xFFFF;
     Built b = BuildMoren(EFFECT_LED_MODE_2_PARAMS, params);
     ASSERT_EQ(b.cmds.size(), 2u);
     EXPECT_EQ(b.cmds[1],
-              P({0x05, 0x03, 0x00, 0x0B, 0x12, 0x34, 0x02, 0x8E, 0x00, 0x00, 0xFF, 0xFF}));
+              P({0x05, 0x03, 0x00, 0x0B, 0x12, 0x34, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xFF}));
 
     params.percent = 100;
     b = BuildMoren(EFFECT_LED_MODE_2_PARAMS, params);

@@ -97,7 +97,7 @@ TYPED_TEST(EffectFamily, FailedOpenOrExchange) {
         EXPECT_EQ(params.level, 33u);
 
         auto brightness = this->Query(EFFECT_LED_BRIGHTNESS, params, keys + " reg.03030001=FF");
-        EXPECT_EQ(brightness.hr, S_OK) << keys;
+        EXPECT_EQ(brightness.hr, static_cast<HRESULT>(0x80070032)) << keys;
         EXPECT_EQ(params.level, 33u);
     }
 }

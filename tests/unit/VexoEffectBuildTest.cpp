@@ -78,13 +78,13 @@ TEST(VexoOnOff, DurationAddsAPauseAfterTheStateCommand) {
     EXPECT_EQ(BuildVexo(EFFECT_LED_OFF, off).cmds, (std::vector<Cmd>{State(0x00, 0)}));
 }
 
-TEST(VexoBrightness, ScaledWrappedAndWrittenBack) {
+TEST(VexoBrightness, ScaledClampedAndWrittenBack) {
     struct Case {
         uint32_t level;
         uint32_t written;
         uint8_t sent;
     };
-    for (const Case& c : {Case{50, 127, 0x7F}, Case{101, 257, 0x01}, Case{16843010u, 2, 0x02}}) {
+    for (const Case& c : {Case{50, 127, 0x7F}, Case{101, 255, 0xFF}, Case{16843010u, 255, 0xFF}}) {
         EffectParams params = Record(PRODUCT_VEXO, 1);
         params.level = c.level;
         params.duration = 40;  // brightness makes no pause

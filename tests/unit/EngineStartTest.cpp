@@ -1,0 +1,41 @@
+// Creating the engine when its dispatcher thread cannot be started.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "KvSDKEng.h"
+#include "TestSupport.h"
+#include "engine/Engine.h"
+
+namespace kvsdk {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(EngineStart, NoDispatcherThreadKeepsTheDevicesAndReportsTheFailure) {
+    test::SimEnvironment sim("mouse " + test::MousePath("0e59") + "\n");
+    ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
+    EffectParams params{};
+    params.size = sizeof params;
+    params.productGuid = PRODUCT_PELL_MOUSE_0E59;
+    params.lightSelector = 1;
+
+    g_bFailDispatcherStart = true;
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &params), static_cast<HRESULT>(0x80070008));
+    EXPECT_EQ(KvSDKGetEffect(EFFECT_LED_STATE, &params), static_cast<HRESULT>(0x80070008));
+    g_bFailDispatcherStart = false;
+
+    // The device waited on the discovery list for the next try.
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &params), S_OK);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (test::Filter(sim.Trace(), "set").empty() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(test::Filter(sim.Trace(), "set").size(), 1u);
+    EXPECT_EQ(KvSDKEngUninit(), S_OK);
+}
+
+}  // namespace
+}  // namespace kvsdk
