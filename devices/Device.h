@@ -10,7 +10,7 @@
 
 #include "KvSDKEng.h"
 #include "KvSDKMod.h"
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 #include "effects/Effect.h"
 #include "effects/EffectQueue.h"
 #include "common/List.h"

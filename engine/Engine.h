@@ -13,7 +13,7 @@
 #include "effects/Effect.h"
 #include "common/List.h"
 #include "engine/ReaderWriterLock.h"
-#include "Win32Types.h"
+#include "common/Win32Types.h"
 
 namespace kvsdk {
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "KvSDKEng.h"
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 #include "engine/Engine.h"
 
 namespace kvsdk {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "KvSDKEng.h"
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #ifdef _WIN32
 #include <windows.h>

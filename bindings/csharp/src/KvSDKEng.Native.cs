@@ -69,6 +69,8 @@ namespace KvSDK
         public const int E_INVALIDARG = unchecked((int)0x80070057);
         /// <summary>KvSDKGetEffect for an effect kind that cannot be read back.</summary>
         public const int KVSDK_E_NOT_SUPPORTED = unchecked((int)0x80070032);
+        /// <summary>KvSDKSetEffect when a device's queue cannot take the effect.</summary>
+        public const int KVSDK_E_QUEUE_FULL = unchecked((int)0x80070718);
 
         public static bool Succeeded(int hr) { return hr >= 0; }
         public static bool Failed(int hr) { return hr < 0; }

@@ -94,6 +94,7 @@ namespace KvSDK
             { HResults.E_OUTOFMEMORY, new[] { "E_OUTOFMEMORY", "out of memory" } },
             { HResults.E_INVALIDARG, new[] { "E_INVALIDARG", "invalid argument" } },
             { HResults.KVSDK_E_NOT_SUPPORTED, new[] { "KVSDK_E_NOT_SUPPORTED", "request not supported: this kind cannot be read back, or the device did not answer" } },
+            { HResults.KVSDK_E_QUEUE_FULL, new[] { "KVSDK_E_QUEUE_FULL", "a device's effect queue is full: nothing was queued on it" } },
         };
     }
 

@@ -7,7 +7,7 @@ import sys
 __all__ = [
     "GUID", "EffectParams", "load_library", "library", "GUIDS", "RESULT_CODES",
     "S_OK", "S_FALSE", "E_NOTIMPL", "E_NOINTERFACE", "E_POINTER", "E_FAIL", "E_OUTOFMEMORY",
-    "E_INVALIDARG", "KVSDK_E_NOT_SUPPORTED", "succeeded", "failed",
+    "E_INVALIDARG", "KVSDK_E_NOT_SUPPORTED", "KVSDK_E_QUEUE_FULL", "succeeded", "failed",
 ]
 
 
@@ -91,11 +91,12 @@ E_FAIL = _hresult(0x80004005)
 E_OUTOFMEMORY = _hresult(0x8007000E)
 E_INVALIDARG = _hresult(0x80070057)
 KVSDK_E_NOT_SUPPORTED = _hresult(0x80070032)  # KvSDKGetEffect: this kind cannot be read back
+KVSDK_E_QUEUE_FULL = _hresult(0x80070718)  # KvSDKSetEffect: a device's queue cannot take it
 
 #: Name -> code of every result code above.
 RESULT_CODES = {name: globals()[name] for name in (
     "S_OK", "S_FALSE", "E_NOTIMPL", "E_NOINTERFACE", "E_POINTER", "E_FAIL", "E_OUTOFMEMORY",
-    "E_INVALIDARG", "KVSDK_E_NOT_SUPPORTED")}
+    "E_INVALIDARG", "KVSDK_E_NOT_SUPPORTED", "KVSDK_E_QUEUE_FULL")}
 
 
 def succeeded(hresult):

@@ -76,6 +76,8 @@ _RESULTS = {
     raw.KVSDK_E_NOT_SUPPORTED: (
         "KVSDK_E_NOT_SUPPORTED",
         "request not supported: this kind cannot be read back, or the device did not answer"),
+    raw.KVSDK_E_QUEUE_FULL: (
+        "KVSDK_E_QUEUE_FULL", "a device's effect queue is full: nothing was queued on it"),
 }
 
 
