@@ -102,6 +102,12 @@ constexpr std::array kResults{
     KnownResult{0x80070032u, "KVSDK_E_NOT_SUPPORTED",
                 "request not supported: this kind cannot be read back, or the device did not "
                 "answer"},
+    KnownResult{0x80070718u, "KVSDK_E_QUEUE_FULL",
+                "a device's effect queue is full: nothing was queued on it"},
+    KnownResult{0x80070005u, "E_ACCESSDENIED",
+                "access denied: the device was found but cannot be opened"},
+    KnownResult{0x8007048Fu, "ERROR_DEVICE_NOT_CONNECTED",
+                "the device was found but its channel does not connect"},
 };
 
 }  // namespace
