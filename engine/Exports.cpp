@@ -184,9 +184,10 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     const bool scalesLevel = GuidEqual(effect, EFFECT_LED_BRIGHTNESS);
     const uint32_t requestedLevel = params->level;
 
+    const CGameControlView gameControl;
     for (const auto& device : engine.Devices()) {
         const std::wstring productId = ProductIdFromPath(device->GetPath());
-        if (!IsGameControlEnabled(productId)) continue;
+        if (!gameControl.IsEnabled(productId)) continue;
         const Family family = SelectForSet(*device, productId, product);
         if (family == Family::None) continue;
         if (scalesLevel) params->level = requestedLevel;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -80,27 +81,45 @@ constexpr wchar_t kNewEffectEventName[] = L"New effect event";
 
 // --- Device interfaces --------------------------------------------------------------------
 
-HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& path) {
-    CDevInfoSet set(
-        SetupDiGetClassDevsW(&classGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    if (!set.Valid()) return HResultFromWin32(GetLastError());
+struct CInterfaceList::Snapshot {
+    explicit Snapshot(HDEVINFO handle) : set(handle) {}
+    CDevInfoSet set;
+    DWORD error = ERROR_SUCCESS;  // of SetupDiGetClassDevsW, when it failed
+    GUID classGuid{};
+};
+
+CInterfaceList::CInterfaceList(const GUID& classGuid)
+    : m_snapshot(new (std::nothrow) Snapshot(SetupDiGetClassDevsW(
+          &classGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE))) {
+    if (!m_snapshot) return;
+    m_snapshot->error = m_snapshot->set.Valid() ? ERROR_SUCCESS : GetLastError();
+    m_snapshot->classGuid = classGuid;
+}
+
+CInterfaceList::~CInterfaceList() = default;
+
+HRESULT CInterfaceList::Path(uint32_t index, std::wstring& path) const {
+    if (!m_snapshot) return HResultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
+    if (!m_snapshot->set.Valid()) return HResultFromWin32(m_snapshot->error);
+    HDEVINFO set = m_snapshot->set.Get();
+    const GUID& classGuid = m_snapshot->classGuid;
 
     std::wstring found;
     bool haveFound = false;
     try {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
         interfaceData.cbSize = sizeof(interfaceData);
-        if (SetupDiEnumDeviceInterfaces(set.Get(), nullptr, &classGuid, index, &interfaceData)) {
+        if (SetupDiEnumDeviceInterfaces(set, nullptr, &classGuid, index, &interfaceData)) {
             DWORD required = 0;
-            if (!SetupDiGetDeviceInterfaceDetailW(set.Get(), &interfaceData, nullptr, 0, &required,
+            if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required,
                                                   nullptr) &&
                 GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
                 std::unique_ptr<void, CoTaskMemDeleter> block(CoTaskMemAlloc(required));
                 if (block) {
                     auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(block.get());
                     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-                    if (SetupDiGetDeviceInterfaceDetailW(set.Get(), &interfaceData, detail,
-                                                         required, nullptr, nullptr)) {
+                    if (SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required,
+                                                         nullptr, nullptr)) {
                         // The DevicePath text ends inside the block; never read past it.
                         const size_t offset =
                             offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
@@ -118,12 +137,14 @@ HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& p
         haveFound = false;
     }
 
-    // The error is taken before the set is released: releasing it may change it.
-    const DWORD error = GetLastError();
-    set.Release();
-    const HRESULT hr = HResultFromWin32(error);
+    const HRESULT hr = HResultFromWin32(GetLastError());
     if (Succeeded(hr) && haveFound) path.swap(found);
     return hr;
+}
+
+HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& path) {
+    // Path takes the error before the set is released: releasing it may change it.
+    return CInterfaceList(classGuid).Path(index, path);
 }
 
 // --- Registry -----------------------------------------------------------------------------
@@ -153,6 +174,76 @@ RegistryValue QueryRegistryValue(Hive hive, const std::wstring& subkey, uint32_t
         result.data = std::move(buffer);
     }
     return result;
+}
+
+// --- Registry change watch ----------------------------------------------------------------
+
+namespace {
+
+constexpr wchar_t kWatchedKey[] = L"SOFTWARE\\TOLVE";
+constexpr wchar_t kWatchedParent[] = L"SOFTWARE";
+constexpr DWORD kWatchFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+
+// One hive's watch: a manual-reset event that a change notification on SOFTWARE\TOLVE (with its
+// subkeys) sets. While that key does not exist, its parent SOFTWARE is watched for a new subkey
+// instead. A notification fires once; the watch is armed again when it has fired.
+class CHiveWatch {
+  public:
+    explicit CHiveWatch(Hive hive)
+        : m_root(hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE),
+          m_view(hive == Hive::CurrentUser ? 0 : KEY_WOW64_64KEY) {}
+
+    uint64_t Stamp() {
+        std::lock_guard guard(m_lock);
+        if (!m_bArmed || WaitForSingleObject(m_hEvent, 0) != WAIT_TIMEOUT) {
+            ++m_stamp;
+            Arm();
+        }
+        return m_stamp;
+    }
+
+  private:
+    // Arms the notification before the caller reads anything, so a change made after this
+    // fires it. When it cannot be armed, every look counts as a change.
+    void Arm() {
+        m_bArmed = false;
+        if (m_hEvent == nullptr) m_hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (m_hEvent == nullptr) return;
+        ResetEvent(m_hEvent);
+        if (m_hKey != nullptr) {
+            RegCloseKey(m_hKey);
+            m_hKey = nullptr;
+        }
+        BOOL subtree = TRUE;
+        if (RegOpenKeyExW(m_root, kWatchedKey, 0, KEY_NOTIFY | m_view, &m_hKey) != ERROR_SUCCESS) {
+            m_hKey = nullptr;
+            subtree = FALSE;
+            if (RegOpenKeyExW(m_root, kWatchedParent, 0, KEY_NOTIFY | m_view, &m_hKey) !=
+                ERROR_SUCCESS) {
+                m_hKey = nullptr;
+                return;
+            }
+        }
+        m_bArmed =
+            RegNotifyChangeKeyValue(m_hKey, subtree, kWatchFilter, m_hEvent, TRUE) == ERROR_SUCCESS;
+    }
+
+    std::mutex m_lock;
+    const HKEY m_root;
+    const REGSAM m_view;
+    HANDLE m_hEvent = nullptr;
+    HKEY m_hKey = nullptr;
+    bool m_bArmed = false;
+    uint64_t m_stamp = 0;
+};
+
+}  // namespace
+
+// The watches live as long as the process: their key and event handles go with it.
+uint64_t RegistryChangeStamp(Hive hive) {
+    static CHiveWatch* user = new CHiveWatch(Hive::CurrentUser);
+    static CHiveWatch* machine = new CHiveWatch(Hive::LocalMachine);
+    return (hive == Hive::CurrentUser ? user : machine)->Stamp();
 }
 
 // --- Diagnostics ----------------------------------------------------------------------------
