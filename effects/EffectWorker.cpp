@@ -104,13 +104,16 @@ void EffectWorkerProc(std::stop_token stop, CDevice* device) {
 
 void CEngine::SignalNewEffect() {
     void* sharedEvent = nullptr;
+    bool alreadyPending = false;
     {
         std::lock_guard<std::mutex> lock(m_wakeLock);
+        // A pass that has not begun yet will see this effect too: no wake-up is needed.
+        alreadyPending = m_bWakePending;
         m_bWakePending = true;
         if (m_hNewEffectEvent == nullptr) m_hNewEffectEvent = platform::CreateNewEffectEvent();
         sharedEvent = m_hNewEffectEvent;
     }
-    m_wake.notify_one();
+    if (!alreadyPending) m_wake.notify_one();
     // The shared named event is still set for whoever watches it; this process never waits on
     // it, so a signal that another process consumes cannot leave our queues unserved.
     platform::SetNewEffectEvent(sharedEvent);
