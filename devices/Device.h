@@ -43,6 +43,8 @@ class CDevice : private ICommandSink {
 
     // Starts a worker when the queue holds effects and no worker is running.
     void EnsureWorker() { m_effectQueue.EnsureWorker(); }
+    // True when effects wait and no worker will take them (see CEffectQueue::NeedsWorker).
+    bool NeedsWorker() { return m_effectQueue.NeedsWorker(); }
 
     const std::wstring& GetPath() const { return m_strPath; }
     // Number of effects waiting in the queue.
