@@ -48,11 +48,12 @@ HRESULT CDevice::Get(uint8_t* buffer, uint32_t* length) {
     return m_pDeviceIO->Get(buffer, length);
 }
 
-HRESULT CDevice::AddEffect(std::unique_ptr<CEffect>& effect) {
+HRESULT CDevice::AddEffect(std::unique_ptr<CEffect>& effect, bool* needsWorker) {
     if (!effect) return kE_POINTER;
     const HRESULT hr = effect->Build();
     if (Failed(hr)) return hr;
-    m_effectQueue.Add(std::move(effect));
+    const bool needs = m_effectQueue.Add(std::move(effect));
+    if (needsWorker != nullptr) *needsWorker = needs;
     return kS_OK;
 }
 

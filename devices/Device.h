@@ -37,14 +37,14 @@ class CDevice : private ICommandSink {
     // Runs the effect's Build on the calling thread and, on success, appends it to the effect
     // queue, which then owns it ('effect' is left empty). On failure the effect stays the
     // caller's and the Build result is returned. Null: E_POINTER.
-    HRESULT AddEffect(std::unique_ptr<CEffect>& effect);
+    // 'needsWorker', when given, tells whether the effect waits for a worker to be started
+    // (see CEffectQueue::Add).
+    HRESULT AddEffect(std::unique_ptr<CEffect>& effect, bool* needsWorker = nullptr);
     // Asks the effect to read its state from this device's path.
     HRESULT QueryEffect(CEffect* effect);
 
     // Starts a worker when the queue holds effects and no worker is running.
     void EnsureWorker() { m_effectQueue.EnsureWorker(); }
-    // True when effects wait and no worker will take them (see CEffectQueue::NeedsWorker).
-    bool NeedsWorker() { return m_effectQueue.NeedsWorker(); }
 
     const std::wstring& GetPath() const { return m_strPath; }
     // Number of effects waiting in the queue.

@@ -13,14 +13,17 @@ CEffectQueue::~CEffectQueue() {
     Clear();
 }
 
-void CEffectQueue::Add(std::unique_ptr<CEffect> effect) {
+bool CEffectQueue::Add(std::unique_ptr<CEffect> effect) {
     bool wake = false;
+    bool needsWorker = false;
     {
         std::lock_guard<std::mutex> queue(m_queueLock);
         m_listEffects.AddTail(std::move(effect));
         wake = m_bWorkerIdle;
+        needsWorker = !m_bWorkerRunning;
     }
     if (wake) m_workArrived.notify_one();
+    return needsWorker;
 }
 
 bool CEffectQueue::NeedsWorker() {

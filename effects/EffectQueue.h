@@ -57,7 +57,8 @@ class CEffectQueue {
     CEffectQueue& operator=(const CEffectQueue&) = delete;
 
     // Appends a built effect; the queue owns it from here. A worker waiting for work is woken.
-    void Add(std::unique_ptr<CEffect> effect);
+    // Answers NeedsWorker as it was right after the effect went in.
+    bool Add(std::unique_ptr<CEffect> effect);
     // True when effects wait and no worker will take them: EnsureWorker has to start one.
     bool NeedsWorker();
     // Starts a worker when the queue holds effects and no worker is running.

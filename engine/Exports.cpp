@@ -192,12 +192,13 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
         if (family == Family::None) continue;
         if (scalesLevel) params->level = requestedLevel;
         std::unique_ptr<CEffect> created(MakeEffect(family, effect, params));
-        result = device->AddEffect(created);
+        bool needsWorker = true;
+        result = device->AddEffect(created, &needsWorker);
         // Signalled right after each queued effect, so the first device can start while later
         // ones are still being handled; a device whose worker is alive (busy, or waiting for
         // work) gets the effect from the queue itself and needs no dispatcher pass. A refused
         // effect is released with 'created'.
-        if (Succeeded(result)) engine.SignalNewEffect(device->NeedsWorker());
+        if (Succeeded(result)) engine.SignalNewEffect(needsWorker);
     }
     return result;
 }
