@@ -184,9 +184,10 @@ constexpr wchar_t kWatchedKey[] = L"SOFTWARE\\TOLVE";
 constexpr wchar_t kWatchedParent[] = L"SOFTWARE";
 constexpr DWORD kWatchFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
 
-// One hive's watch: a manual-reset event that a change notification on SOFTWARE\TOLVE (with its
-// subkeys) sets. While that key does not exist, its parent SOFTWARE is watched for a new subkey
-// instead. A notification fires once; the watch is armed again when it has fired.
+// One hive's watch: a manual-reset event that change notifications set, one on SOFTWARE\TOLVE
+// with its subkeys (when the key exists) and one on its parent SOFTWARE for a subkey created or
+// deleted (the notification of a deleted key itself does not fire everywhere). A notification
+// fires once; the watch is armed again when it has fired.
 class CHiveWatch {
   public:
     explicit CHiveWatch(Hive hive)
@@ -203,35 +204,44 @@ class CHiveWatch {
     }
 
   private:
-    // Arms the notification before the caller reads anything, so a change made after this
-    // fires it. When it cannot be armed, every look counts as a change.
+    // Arms the notifications before the caller reads anything, so a change made after this
+    // fires one. When they cannot be armed, every look counts as a change.
     void Arm() {
         m_bArmed = false;
         if (m_hEvent == nullptr) m_hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (m_hEvent == nullptr) return;
         ResetEvent(m_hEvent);
-        if (m_hKey != nullptr) {
-            RegCloseKey(m_hKey);
-            m_hKey = nullptr;
+        Close(m_hParent);
+        Close(m_hKey);
+        if (RegOpenKeyExW(m_root, kWatchedParent, 0, KEY_NOTIFY | m_view, &m_hParent) !=
+            ERROR_SUCCESS) {
+            m_hParent = nullptr;
+            return;
         }
-        BOOL subtree = TRUE;
+        if (RegNotifyChangeKeyValue(m_hParent, FALSE, REG_NOTIFY_CHANGE_NAME, m_hEvent, TRUE) !=
+            ERROR_SUCCESS) {
+            return;
+        }
         if (RegOpenKeyExW(m_root, kWatchedKey, 0, KEY_NOTIFY | m_view, &m_hKey) != ERROR_SUCCESS) {
+            // No key yet: its creation fires the parent's notification.
             m_hKey = nullptr;
-            subtree = FALSE;
-            if (RegOpenKeyExW(m_root, kWatchedParent, 0, KEY_NOTIFY | m_view, &m_hKey) !=
-                ERROR_SUCCESS) {
-                m_hKey = nullptr;
-                return;
-            }
+            m_bArmed = true;
+            return;
         }
         m_bArmed =
-            RegNotifyChangeKeyValue(m_hKey, subtree, kWatchFilter, m_hEvent, TRUE) == ERROR_SUCCESS;
+            RegNotifyChangeKeyValue(m_hKey, TRUE, kWatchFilter, m_hEvent, TRUE) == ERROR_SUCCESS;
+    }
+
+    static void Close(HKEY& key) {
+        if (key != nullptr) RegCloseKey(key);
+        key = nullptr;
     }
 
     std::mutex m_lock;
     const HKEY m_root;
     const REGSAM m_view;
     HANDLE m_hEvent = nullptr;
+    HKEY m_hParent = nullptr;
     HKEY m_hKey = nullptr;
     bool m_bArmed = false;
     uint64_t m_stamp = 0;
