@@ -495,7 +495,7 @@ void InitFigure(const Options& options) {
         }
         text += std::string("mouse ") + kMouse + "\n";
         UseSimFile("init.sim", text);
-        const int reps = options.smoke ? 2 : (n >= 1024 ? 5 : 20);
+        const int reps = options.smoke ? 2 : (n >= 1024 ? 11 : 21);
         std::vector<double> perInterface;
         for (int r = 0; r < reps; ++r) {
             const int64_t t0 = NowNs();
