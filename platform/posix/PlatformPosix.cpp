@@ -113,10 +113,11 @@ struct HiveWatch {
     uint64_t stamp = 0;
 };
 
+// Never destroyed: a call during the process's exit still finds them.
 HiveWatch& WatchOf(Hive hive) {
-    static HiveWatch user;
-    static HiveWatch machine;
-    return hive == Hive::CurrentUser ? user : machine;
+    static HiveWatch* user = new HiveWatch;
+    static HiveWatch* machine = new HiveWatch;
+    return hive == Hive::CurrentUser ? *user : *machine;
 }
 
 }  // namespace
