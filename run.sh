@@ -3,6 +3,7 @@
 #   ./run.sh demo   build the library and the kvsdk host, run the demo on simulated devices
 #   ./run.sh test   build and run every test: Linux (with the C# and Python bindings),
 #                   AddressSanitizer/UBSan, ThreadSanitizer, and the Windows build under Wine
+#   ./run.sh bench  build the Release library and the benchmark, and print its table
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -49,8 +50,15 @@ case "${1:-}" in
     done
     echo "== every suite passed: Linux, ASan/UBSan, TSan, Windows under Wine"
     ;;
+  bench)
+    install_packages "${DEMO_PACKAGES[@]}"
+    cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKVSDK_BUILD_TESTS=OFF \
+      -DKVSDK_BUILD_TOOLS=OFF >/dev/null
+    cmake --build build/bench -j2 --target kvsdk_bench
+    ./build/bench/bin/kvsdk_bench
+    ;;
   *)
-    echo "usage: $0 demo|test" >&2
+    echo "usage: $0 demo|test|bench" >&2
     exit 2
     ;;
 esac

@@ -47,11 +47,11 @@ HRESULT CDevice::Get(uint8_t* buffer, uint32_t* length) {
     return m_pDeviceIO->Get(buffer, length);
 }
 
-HRESULT CDevice::AddEffect(std::unique_ptr<CEffect>& effect) {
+HRESULT CDevice::AddEffect(std::unique_ptr<CEffect>& effect, bool* needsWorker) {
     if (!effect) return kE_POINTER;
     const HRESULT hr = effect->Build();
     if (Failed(hr)) return hr;
-    if (!m_effectQueue.Add(std::move(effect))) return kE_QUEUE_FULL;
+    if (!m_effectQueue.Add(std::move(effect), needsWorker)) return kE_QUEUE_FULL;
     return kS_OK;
 }
 

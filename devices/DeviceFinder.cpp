@@ -1,5 +1,8 @@
 #include "devices/DeviceFinder.h"
 
+#include <optional>
+#include <vector>
+
 #include "common/SimFile.h"
 #include "common/Strings.h"
 #include "devices/DevicePell.h"
@@ -26,28 +29,48 @@ bool Contains(const std::wstring& text, const wchar_t* part) {
 
 }  // namespace
 
-HRESULT CDeviceFinder::GetInterfacePath(uint32_t index, std::wstring& path) const {
-    if (auto simulated = sim::LoadSimFile()) {
-        const auto cls = sim::ClassFromGuid(m_guidClass);
-        uint32_t position = 0;
-        if (cls) {
-            for (const auto& entry : *simulated) {
-                if (entry.interfaceClass != *cls) continue;
-                if (position == index) {
-                    path = entry.path;
-                    return kS_OK;
+class CInterfaceSnapshot {
+  public:
+    explicit CInterfaceSnapshot(const GUID& classGuid) {
+        if (auto simulated = sim::LoadSimFile()) {
+            m_simulated.emplace();
+            if (const auto cls = sim::ClassFromGuid(classGuid)) {
+                for (auto& entry : *simulated) {
+                    if (entry.interfaceClass == *cls) m_simulated->push_back(std::move(entry.path));
                 }
-                ++position;
             }
+        } else {
+            m_platform = std::make_unique<platform::CInterfaceList>(classGuid);
         }
-        return HResultFromWin32(kErrorNoMoreItems);
     }
-    return platform::EnumInterfacePath(m_guidClass, index, path);
+
+    HRESULT Path(uint32_t index, std::wstring& path) const {
+        if (m_platform) return m_platform->Path(index, path);
+        if (!m_simulated || index >= m_simulated->size()) {
+            return HResultFromWin32(kErrorNoMoreItems);
+        }
+        path = (*m_simulated)[index];
+        return kS_OK;
+    }
+
+  private:
+    std::optional<std::vector<std::wstring>> m_simulated;
+    std::unique_ptr<platform::CInterfaceList> m_platform;
+};
+
+CDeviceFinder::CDeviceFinder(GUID interfaceClass) : m_guidClass(interfaceClass) {}
+
+CDeviceFinder::~CDeviceFinder() = default;
+
+HRESULT CDeviceFinder::GetInterfacePath(uint32_t index, std::wstring& path) const {
+    if (!m_snapshot) m_snapshot = std::make_unique<CInterfaceSnapshot>(m_guidClass);
+    return m_snapshot->Path(index, path);
 }
 
 HRESULT CDeviceFinder::FindDevice(const wchar_t* vendorId, const wchar_t* productId,
                                   std::unique_ptr<CDevice>& device) const {
     if (vendorId == nullptr || productId == nullptr) return kE_POINTER;
+    m_snapshot = std::make_unique<CInterfaceSnapshot>(m_guidClass);
     std::wstring path;
     for (uint32_t index = 0;; ++index) {
         if (Failed(GetInterfacePath(index, path))) return kE_FAIL;

@@ -11,19 +11,28 @@
 
 namespace kvsdk {
 
+// The interfaces of one class as one search sees them: the simulated set when KVSDK_SIM is set
+// (its file read once), the platform's present interfaces otherwise (one platform snapshot).
+class CInterfaceSnapshot;
+
 class CDeviceFinder {
   public:
-    explicit CDeviceFinder(GUID interfaceClass) : m_guidClass(interfaceClass) {}
+    explicit CDeviceFinder(GUID interfaceClass);
+    ~CDeviceFinder();
+    CDeviceFinder(const CDeviceFinder&) = delete;
+    CDeviceFinder& operator=(const CDeviceFinder&) = delete;
 
-    // Path of the interface at 'index' (from 0): the simulated set when KVSDK_SIM is set,
-    // the platform's present interfaces otherwise. On failure 'path' is unchanged.
+    // Path of the interface at 'index' (from 0) in the finder's snapshot, taken at the first
+    // call and kept for the next ones. On failure 'path' is unchanged.
     HRESULT GetInterfacePath(uint32_t index, std::wstring& path) const;
-    // S_OK with the new device in 'device', or E_FAIL when no interface matched.
+    // One search over a fresh snapshot: S_OK with the new device in 'device', or E_FAIL when no
+    // interface matched.
     HRESULT FindDevice(const wchar_t* vendorId, const wchar_t* productId,
                        std::unique_ptr<CDevice>& device) const;
 
   private:
     GUID m_guidClass;
+    mutable std::unique_ptr<CInterfaceSnapshot> m_snapshot;
 };
 
 }  // namespace kvsdk

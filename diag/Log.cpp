@@ -1,5 +1,6 @@
-// The diagnostic log. Every line reads the switch afresh, opens, writes and closes the file,
-// and takes and drops a use of the process-wide log-file object.
+// The diagnostic log. Every line applies the switch's current value (read again only when the
+// registry reports a change), opens, writes and closes the file, and takes and drops a use of
+// the process-wide log-file object.
 #include "diag/Log.h"
 
 #include <memory>
@@ -95,7 +96,9 @@ std::wstring FormatTraceLine(const std::wstring& date, const std::wstring& time,
            text + L" (0x" + Hex(static_cast<uint32_t>(hr), 8) + L")\n";
 }
 
-uint8_t ReadLogSwitch() {
+namespace {
+
+uint8_t ReadLogSwitchFromRegistry() {
     try {
         const platform::RegistryValue value = platform::QueryRegistryValue(
             platform::Hive::LocalMachine, kLogSwitchKey, kKeyAllAccess64, kLogSwitchValue, 1);
@@ -117,6 +120,27 @@ uint8_t ReadLogSwitch() {
     } catch (...) {
         return 0;
     }
+}
+
+struct LogSwitchCache {
+    std::mutex lock;
+    bool valid = false;
+    uint64_t stamp = 0;
+    uint8_t flags = 0;
+};
+
+}  // namespace
+
+uint8_t ReadLogSwitch() {
+    static LogSwitchCache* cache = new LogSwitchCache;  // never destroyed
+    const uint64_t stamp = platform::RegistryChangeStamp(platform::Hive::LocalMachine);
+    std::lock_guard guard(cache->lock);
+    if (!cache->valid || stamp > cache->stamp) {
+        cache->flags = ReadLogSwitchFromRegistry();
+        cache->stamp = stamp;
+        cache->valid = true;
+    }
+    return cache->flags;
 }
 
 std::wstring LogFilePath() {

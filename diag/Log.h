@@ -31,7 +31,8 @@ std::wstring FormatTraceLine(const std::wstring& date, const std::wstring& time,
                              HRESULT hr);
 
 // The first data byte of "LogEnabled": bit 0 log file, bit 1 debugger; 0 when unreadable.
-// A value longer than one byte (a REG_DWORD, say) counts with its first byte.
+// A value longer than one byte (a REG_DWORD, say) counts with its first byte. The current value:
+// read again only when the registry reports a change (platform::RegistryChangeStamp).
 uint8_t ReadLogSwitch();
 
 inline constexpr uint8_t kLogToFile = 0x01;

@@ -14,15 +14,26 @@ CEffectQueue::~CEffectQueue() {
     Clear();
 }
 
-bool CEffectQueue::Add(std::unique_ptr<CEffect>&& effect) {
+bool CEffectQueue::Add(std::unique_ptr<CEffect>&& effect, bool* needsWorker) {
     const size_t buffers = effect ? effect->GetCommands()->GetCount() : 0;
-    std::lock_guard<std::mutex> queue(m_queueLock);
-    if (buffers > kMaxPendingBuffers - std::min(m_pendingBuffers.load(), kMaxPendingBuffers)) {
-        return false;
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> queue(m_queueLock);
+        if (buffers > kMaxPendingBuffers - std::min(m_pendingBuffers.load(), kMaxPendingBuffers)) {
+            return false;
+        }
+        m_listEffects.AddTail(std::move(effect));
+        m_pendingBuffers += buffers;
+        wake = m_bWorkerIdle;
+        if (needsWorker != nullptr) *needsWorker = !m_bWorkerRunning;
     }
-    m_listEffects.AddTail(std::move(effect));
-    m_pendingBuffers += buffers;
+    if (wake) m_workArrived.notify_one();
     return true;
+}
+
+bool CEffectQueue::NeedsWorker() {
+    std::lock_guard<std::mutex> queue(m_queueLock);
+    return !m_bWorkerRunning && !m_listEffects.IsEmpty();
 }
 
 void CEffectQueue::EnsureWorker() {
@@ -55,6 +66,9 @@ void CEffectQueue::Stop() {
     m_bStopped = true;
     if (m_workerThread.joinable()) {
         StopAndWake(m_workerThread, m_pauseLock, m_pauseWake);
+        // An idle worker checks the stop request under the queue lock.
+        { std::lock_guard<std::mutex> barrier(m_queueLock); }
+        m_workArrived.notify_all();
         m_workerThread.join();
     }
     std::lock_guard<std::mutex> queue(m_queueLock);
@@ -79,28 +93,36 @@ size_t CEffectQueue::GetCount() {
     return m_listEffects.GetCount();
 }
 
-std::unique_ptr<CEffect> CEffectQueue::TakeNextOrFinish() {
-    std::lock_guard<std::mutex> queue(m_queueLock);
+std::unique_ptr<CEffect> CEffectQueue::TakeNextOrFinish(std::stop_token& stop) {
+    std::unique_lock<std::mutex> queue(m_queueLock);
+    if (m_listEffects.IsEmpty() && !stop.stop_requested()) {
+        m_bWorkerIdle = true;
+        m_workArrived.wait_for(queue, kIdleWait,
+                               [&] { return stop.stop_requested() || !m_listEffects.IsEmpty(); });
+        m_bWorkerIdle = false;
+    }
+    // A stopped worker leaves the queue as it is; Stop clears the running mark after the join.
+    if (stop.stop_requested()) return nullptr;
     std::unique_ptr<CEffect> effect = m_listEffects.RemoveHead();
     if (!effect) m_bWorkerRunning = false;
     return effect;
 }
 
-bool CEffectQueue::Pause(std::stop_token& stop, uint32_t milliseconds) {
-    if (milliseconds > 0) {
-        std::unique_lock<std::mutex> lock(m_pauseLock);
-        m_pauseWake.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                             [&stop] { return stop.stop_requested(); });
-    }
+bool CEffectQueue::PauseUntil(std::stop_token& stop,
+                              std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(m_pauseLock);
+    m_pauseWake.wait_until(lock, deadline, [&stop] { return stop.stop_requested(); });
     return !stop.stop_requested();
 }
 
 void CEffectQueue::WorkerProc(std::stop_token stop) {
     const bool wholeBlocks = m_sink.TakesWholeBlocks();
     while (!stop.stop_requested()) {
-        std::unique_ptr<CEffect> effect = TakeNextOrFinish();
+        std::unique_ptr<CEffect> effect = TakeNextOrFinish(stop);
         if (!effect) return;
         CCommandList* commands = effect->GetCommands();
+        // The pauses' deadlines count from here.
+        auto deadline = std::chrono::steady_clock::now();
         while (!stop.stop_requested()) {
             std::unique_ptr<CCommandBuffer> buffer = commands->RemoveHead();
             if (!buffer) break;
@@ -115,7 +137,8 @@ void CEffectQueue::WorkerProc(std::stop_token stop) {
             const uint8_t* payload = nullptr;
             uint32_t length = 0;
             if (buffer->IsPause(milliseconds)) {
-                if (!Pause(stop, milliseconds)) break;
+                deadline += std::chrono::milliseconds(milliseconds);
+                if (milliseconds > 0 && !PauseUntil(stop, deadline)) break;
             } else if (buffer->GetPayload(payload, length)) {
                 (void)m_sink.SendCommand(payload, length);
             }

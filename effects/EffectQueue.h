@@ -3,15 +3,23 @@
 // Host threads append effects under the queue lock; the dispatcher calls EnsureWorker, which
 // starts a worker when the queue holds effects and none is running. The worker takes effects
 // from the head one at a time and hands their commands to the sink in order, waiting out the
-// pauses. It marks itself finished under the queue lock at the moment it finds the queue empty,
-// so an effect appended after that is seen by the next EnsureWorker, and one appended before it
-// is taken by the worker itself: no wake-up is lost.
+// pauses. A worker that finds the queue empty waits kIdleWait for more work before it ends; an
+// effect added meanwhile wakes it directly, so a device busy with a stream of effects keeps one
+// thread. The worker marks itself finished under the queue lock at the moment it gives up, so an
+// effect appended after that is seen by the next EnsureWorker, and one appended before it is
+// taken by the worker itself: no wake-up is lost. Once the worker has ended nothing of the
+// queue runs until the next effect.
 //
-// Stopping is cooperative: the stop request is checked before every buffer, a pause ends at
-// once when a stop is requested, and the stopper joins the thread.
+// The pauses of an effect are kept against deadlines counted from the moment the worker takes
+// the effect (the steady clock): pause n ends at start + the sum of pauses 1..n, so neither a
+// late wake-up nor a command's own time adds up over a long blink.
+//
+// Stopping is cooperative: the stop request is checked before every buffer, a pause or an idle
+// wait ends at once when a stop is requested, and the stopper joins the thread.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +47,9 @@ class ICommandSink {
 
 class CEffectQueue {
   public:
+    // How long a worker that ran out of effects waits for the next one before it ends.
+    static constexpr std::chrono::milliseconds kIdleWait{1000};
+
     // 'sink' must outlive the queue's worker: its owner calls Stop before it goes away.
     explicit CEffectQueue(ICommandSink& sink) : m_sink(sink) {}
     // Stops the worker and releases the effects still queued, from the tail.
@@ -51,9 +62,13 @@ class CEffectQueue {
     // largest count takes 60000.
     static constexpr size_t kMaxPendingBuffers = 131072;
 
-    // Appends a built effect; the queue owns it from here. An effect whose buffers would take
-    // the queue past kMaxPendingBuffers is refused: false, and 'effect' stays the caller's.
-    bool Add(std::unique_ptr<CEffect>&& effect);
+    // Appends a built effect; the queue owns it from here and a worker waiting for work is
+    // woken. An effect whose buffers would take the queue past kMaxPendingBuffers is refused:
+    // false, and 'effect' stays the caller's. 'needsWorker', when given, receives whether no
+    // worker will take the effect, so EnsureWorker has to start one.
+    bool Add(std::unique_ptr<CEffect>&& effect, bool* needsWorker = nullptr);
+    // True when effects wait and no worker will take them: EnsureWorker has to start one.
+    bool NeedsWorker();
     // Starts a worker when the queue holds effects and no worker is running.
     void EnsureWorker();
     // Stops the worker and waits until it can no longer reach the sink: no command is sent
@@ -71,19 +86,21 @@ class CEffectQueue {
 
   private:
     void WorkerProc(std::stop_token stop);
-    // Takes the head effect; when the queue is empty marks the worker finished under the same
-    // lock.
-    std::unique_ptr<CEffect> TakeNextOrFinish();
-    // Sleeps up to 'milliseconds'; answers false at once when a stop is requested.
-    bool Pause(std::stop_token& stop, uint32_t milliseconds);
+    // Takes the head effect, waiting up to kIdleWait for one; when none came marks the worker
+    // finished under the same lock.
+    std::unique_ptr<CEffect> TakeNextOrFinish(std::stop_token& stop);
+    // Sleeps until 'deadline'; answers false at once when a stop is requested.
+    bool PauseUntil(std::stop_token& stop, std::chrono::steady_clock::time_point deadline);
 
     ICommandSink& m_sink;
 
-    std::mutex m_queueLock;  // guards m_listEffects and m_bWorkerRunning
+    std::mutex m_queueLock;  // guards m_listEffects, m_bWorkerRunning and m_bWorkerIdle
     CList<CEffect> m_listEffects;
     bool m_bWorkerRunning = false;
     // Raised only under m_queueLock; the worker lowers it as it takes buffers.
     std::atomic<size_t> m_pendingBuffers{0};
+    bool m_bWorkerIdle = false;             // the worker waits in TakeNextOrFinish
+    std::condition_variable m_workArrived;  // wakes an idle worker (with m_queueLock)
 
     std::mutex m_workerLock;  // guards m_workerThread and m_bStopped (start and stop)
     std::jthread m_workerThread;

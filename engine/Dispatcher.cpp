@@ -8,15 +8,18 @@
 
 namespace kvsdk {
 
-void CEngine::SignalNewEffect() {
+void CEngine::SignalNewEffect(bool passNeeded) {
     void* sharedEvent = nullptr;
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(m_wakeLock);
-        m_bWakePending = true;
         if (m_hNewEffectEvent == nullptr) m_hNewEffectEvent = platform::CreateNewEffectEvent();
         sharedEvent = m_hNewEffectEvent;
+        // A pass that has not begun yet will see this effect too: no wake-up is needed.
+        wake = passNeeded && !m_bWakePending;
+        if (passNeeded) m_bWakePending = true;
     }
-    m_wake.notify_one();
+    if (wake) m_wake.notify_one();
     // The shared named event is still set for whoever watches it; this process never waits on
     // it, so a signal that another process consumes cannot leave our queues unserved.
     platform::SetNewEffectEvent(sharedEvent);

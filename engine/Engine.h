@@ -30,8 +30,10 @@ class CEngine {
     // The engine's devices; unchanged from the end of the constructor to the destructor.
     const CList<CDevice>& Devices() const { return m_listDevices; }
 
-    // Wakes the dispatcher for one more pass over the devices.
-    void SignalNewEffect();
+    // Tells that an effect was queued: sets the shared event and, when 'passNeeded' (the device
+    // has no worker that will take the effect), wakes the dispatcher for one more pass over the
+    // devices, unless a pass is already pending.
+    void SignalNewEffect(bool passNeeded = true);
     // Passes the dispatcher has made over the devices so far.
     uint64_t GetDispatchPassCount() const { return m_dispatchPasses.load(); }
 

@@ -115,19 +115,23 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     const uint32_t requestedLevel = params->level;
     bool queueFull = false;
 
+    const CGameControlView gameControl;
     for (const auto& device : engine.Devices()) {
         const std::wstring productId = ProductIdFromPath(device->GetPath());
-        if (!IsGameControlEnabled(productId)) continue;
+        if (!gameControl.IsEnabled(productId)) continue;
         const Product* row = SelectForSet(productId, device->GetPath(), product);
         if (row == nullptr) continue;
         if (scalesLevel) params->level = requestedLevel;
         std::unique_ptr<CEffect> created(MakeEffect(row->family, effect, params));
-        result = device->AddEffect(created);
+        bool needsWorker = true;
+        result = device->AddEffect(created, &needsWorker);
         // A device that could not take the effect is reported whatever the later devices say.
         if (result == kE_QUEUE_FULL) queueFull = true;
         // Signalled right after each queued effect, so the first device can start while later
-        // ones are still being handled. A refused effect is released with 'created'.
-        if (Succeeded(result)) engine.SignalNewEffect();
+        // ones are still being handled; a device whose worker is alive (busy, or waiting for
+        // work) gets the effect from the queue itself and needs no dispatcher pass. A refused
+        // effect is released with 'created'.
+        if (Succeeded(result)) engine.SignalNewEffect(needsWorker);
     }
     return queueFull ? kE_QUEUE_FULL : result;
 }

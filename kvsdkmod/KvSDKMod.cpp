@@ -106,3 +106,8 @@ int ChannelHID::I2CTunnelWrite(bool flag1, bool flag2, uint8_t command, uint8_t 
         return kTunnelFailed;
     }
 }
+
+extern "C" KVSDKMOD_API void KvSDKModSetSimCommandObserver(KvSimCommandObserver observer,
+                                                           void* context) {
+    kvsdkmod::sim::SetCommandObserver(observer, context);
+}

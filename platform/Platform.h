@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,10 +15,28 @@ namespace kvsdk::platform {
 
 // --- Device interfaces --------------------------------------------------------------------
 
-// Path of the present device interface number 'index' (from 0) of the class 'classGuid', as the
-// platform reports it. Each call takes a fresh snapshot. On failure 'path' is left unchanged and
-// the Windows error is returned as an HRESULT (past the last interface: 0x80070103).
+// One snapshot of the present device interfaces of the class 'classGuid', taken when the object
+// is made (Windows: one SetupAPI device information set, held until the object goes; Linux: one
+// walk of sysfs). A search takes one snapshot and reads it index by index.
 // This is the platform's own source; the simulated set of KVSDK_SIM is handled by the caller.
+class CInterfaceList {
+  public:
+    explicit CInterfaceList(const GUID& classGuid);
+    ~CInterfaceList();
+    CInterfaceList(const CInterfaceList&) = delete;
+    CInterfaceList& operator=(const CInterfaceList&) = delete;
+
+    // Path of interface number 'index' (from 0), as the platform reports it. On failure 'path'
+    // is left unchanged and the Windows error is returned as an HRESULT (past the last
+    // interface: 0x80070103).
+    HRESULT Path(uint32_t index, std::wstring& path) const;
+
+  private:
+    struct Snapshot;
+    std::unique_ptr<Snapshot> m_snapshot;
+};
+
+// Path of the present interface number 'index' from a snapshot of its own.
 HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& path);
 
 // --- Registry -----------------------------------------------------------------------------
@@ -37,6 +56,14 @@ struct RegistryValue {
 // ERROR_MORE_DATA and no data. Read afresh at every call.
 RegistryValue QueryRegistryValue(Hive hive, const std::wstring& subkey, uint32_t access,
                                  const std::wstring& valueName, uint32_t bufferSize);
+
+// A number that changes whenever a value under hive\SOFTWARE\TOLVE may have changed since the
+// previous call for the same hive, so a caller may keep what it read under one number until the
+// number changes. It never goes back. Windows: a change notification on the key (re-armed when
+// it fired); Linux: one stat of the hive's .reg file, whose path is resolved afresh (a file
+// written in the last moments counts as changed at every call, since a rewrite within one tick of
+// the file system's clock leaves its time stamp as it was).
+uint64_t RegistryChangeStamp(Hive hive);
 
 // --- Diagnostics ----------------------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
 
 namespace kvsdk::win32 {
 
@@ -40,27 +41,42 @@ struct CoTaskMemDeleter {
 
 }  // namespace
 
-HRESULT InterfacePathAt(const GUID& classGuid, uint32_t index, std::wstring& path) {
-    CDevInfoSet set(
-        SetupDiGetClassDevsW(&classGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    if (!set.Valid()) return HResultFromWin32(GetLastError());
+struct CInterfaceSet::Set {
+    explicit Set(const GUID& guid)
+        : classGuid(guid),
+          devInfo(SetupDiGetClassDevsW(&guid, nullptr, nullptr,
+                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)),
+          error(devInfo.Valid() ? ERROR_SUCCESS : GetLastError()) {}
+    GUID classGuid;
+    CDevInfoSet devInfo;
+    DWORD error;  // of SetupDiGetClassDevsW, when it failed
+};
+
+CInterfaceSet::CInterfaceSet(const GUID& classGuid) : m_set(new (std::nothrow) Set(classGuid)) {}
+
+CInterfaceSet::~CInterfaceSet() = default;
+
+HRESULT CInterfaceSet::Path(uint32_t index, std::wstring& path) const {
+    if (!m_set) return HResultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
+    if (!m_set->devInfo.Valid()) return HResultFromWin32(m_set->error);
+    HDEVINFO set = m_set->devInfo.Get();
 
     std::wstring found;
     bool haveFound = false;
     try {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
         interfaceData.cbSize = sizeof(interfaceData);
-        if (SetupDiEnumDeviceInterfaces(set.Get(), nullptr, &classGuid, index, &interfaceData)) {
+        if (SetupDiEnumDeviceInterfaces(set, nullptr, &m_set->classGuid, index, &interfaceData)) {
             DWORD required = 0;
-            if (!SetupDiGetDeviceInterfaceDetailW(set.Get(), &interfaceData, nullptr, 0, &required,
+            if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required,
                                                   nullptr) &&
                 GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
                 std::unique_ptr<void, CoTaskMemDeleter> block(CoTaskMemAlloc(required));
                 if (block) {
                     auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(block.get());
                     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-                    if (SetupDiGetDeviceInterfaceDetailW(set.Get(), &interfaceData, detail,
-                                                         required, nullptr, nullptr)) {
+                    if (SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required,
+                                                         nullptr, nullptr)) {
                         // The DevicePath text ends inside the block; never read past it.
                         const size_t offset =
                             offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
@@ -78,12 +94,14 @@ HRESULT InterfacePathAt(const GUID& classGuid, uint32_t index, std::wstring& pat
         haveFound = false;
     }
 
-    // The error is taken before the set is released: releasing it may change it.
-    const DWORD error = GetLastError();
-    set.Release();
-    const HRESULT hr = HResultFromWin32(error);
+    const HRESULT hr = HResultFromWin32(GetLastError());
     if (Succeeded(hr) && haveFound) path.swap(found);
     return hr;
+}
+
+HRESULT InterfacePathAt(const GUID& classGuid, uint32_t index, std::wstring& path) {
+    // The error is taken before the set is released: releasing it may change it.
+    return CInterfaceSet(classGuid).Path(index, path);
 }
 
 }  // namespace kvsdk::win32

@@ -67,3 +67,11 @@ public:
 private:
     kvsdkmod::ChannelConnection* m_pConnection;
 };
+
+// Observation seam for measurements: when set, every Set and tunnel write that reaches a virtual
+// device of the simulated set calls 'observer' on the calling thread, before the device handles
+// the buffer. Off (nullptr) by default; nothing of the library sets it. Set it while no device
+// is in use.
+typedef void (*KvSimCommandObserver)(void* context, const uint8_t* buffer, uint32_t length);
+extern "C" KVSDKMOD_API void KvSDKModSetSimCommandObserver(KvSimCommandObserver observer,
+                                                           void* context);

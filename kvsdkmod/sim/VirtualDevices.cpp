@@ -1,5 +1,6 @@
 #include "kvsdkmod/sim/VirtualDevices.h"
 
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -15,6 +16,15 @@ namespace {
 
 using kvsdk::sim::RegisterKey;
 using kvsdk::sim::SimInterface;
+
+std::atomic<KvSimCommandObserver> g_observer{nullptr};
+std::atomic<void*> g_observerContext{nullptr};
+
+void NotifyCommandObserver(const uint8_t* buffer, uint32_t length) {
+    if (const KvSimCommandObserver observer = g_observer.load(std::memory_order_acquire)) {
+        observer(g_observerContext.load(std::memory_order_relaxed), buffer, length);
+    }
+}
 
 struct VirtualDevice {
     std::mutex mutex;
@@ -58,6 +68,7 @@ class SimDeviceConnection final : public DeviceConnection {
     ~SimDeviceConnection() override { TraceLine("close", m_path, "", HexResult(0)); }
 
     HRESULT Set(const uint8_t* buffer, uint32_t length) override {
+        NotifyCommandObserver(buffer, length);
         std::lock_guard lock(m_device.mutex);
         if (kvsdk::Succeeded(m_setResult) && length >= 5) {
             const RegisterKey key{buffer[0], buffer[1], buffer[2], buffer[3]};
@@ -104,6 +115,7 @@ class SimChannelConnection final : public ChannelConnection {
 
     int TunnelWrite(bool flag1, bool flag2, uint8_t command, uint8_t arg1, uint8_t arg2,
                     const uint8_t* data, int length) override {
+        NotifyCommandObserver(data, static_cast<uint32_t>(length));
         const uint8_t args[] = {command, arg1, arg2};
         std::string details =
             std::string(flag1 ? "1" : "0") + (flag2 ? " 1 " : " 0 ") + HexBytes(args, 3) + ' ' +
@@ -170,6 +182,11 @@ std::optional<ChannelOpenResult> ConnectSimChannel(int vendorId, int productId) 
         return opened;
     }
     return std::nullopt;
+}
+
+void SetCommandObserver(KvSimCommandObserver observer, void* context) {
+    g_observerContext.store(context, std::memory_order_relaxed);
+    g_observer.store(observer, std::memory_order_release);
 }
 
 }  // namespace kvsdkmod::sim

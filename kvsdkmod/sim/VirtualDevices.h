@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kvsdkmod/Connection.h"
+#include "KvSDKMod.h"
 
 namespace kvsdkmod::sim {
 
@@ -17,5 +18,8 @@ std::optional<DeviceOpenResult> OpenSimDevice(const std::wstring& path);
 // nullopt when KVSDK_SIM is unset or lists no interface with these ids; otherwise the connect=
 // answer of the first such interface (traced) and, when true, the channel.
 std::optional<ChannelOpenResult> ConnectSimChannel(int vendorId, int productId);
+
+// The observation seam behind KvSDKModSetSimCommandObserver.
+void SetCommandObserver(KvSimCommandObserver observer, void* context);
 
 }  // namespace kvsdkmod::sim

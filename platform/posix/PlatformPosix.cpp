@@ -3,8 +3,10 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <climits>
@@ -14,6 +16,8 @@
 #include <cwchar>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string_view>
 
 #include "platform/Platform.h"
@@ -27,15 +31,34 @@ namespace fs = std::filesystem;
 
 // --- Device interfaces --------------------------------------------------------------------
 
-HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& path) {
+struct CInterfaceList::Snapshot {
+    std::vector<std::wstring> paths;
+};
+
+CInterfaceList::CInterfaceList(const GUID& classGuid) : m_snapshot(new (std::nothrow) Snapshot) {
+    if (!m_snapshot) return;
     try {
-        const auto paths = posix::ListInterfacePaths(posix::SysfsRoot(), classGuid);
-        if (index >= paths.size()) return HResultFromWin32(kErrorNoMoreItems);
-        path = paths[index];
+        m_snapshot->paths = posix::ListInterfacePaths(posix::SysfsRoot(), classGuid);
+    } catch (...) {
+        m_snapshot.reset();
+    }
+}
+
+CInterfaceList::~CInterfaceList() = default;
+
+HRESULT CInterfaceList::Path(uint32_t index, std::wstring& path) const {
+    if (!m_snapshot) return kE_OUTOFMEMORY;
+    try {
+        if (index >= m_snapshot->paths.size()) return HResultFromWin32(kErrorNoMoreItems);
+        path = m_snapshot->paths[index];
         return kS_OK;
     } catch (...) {
         return kE_OUTOFMEMORY;
     }
+}
+
+HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& path) {
+    return CInterfaceList(classGuid).Path(index, path);
 }
 
 // --- Registry -----------------------------------------------------------------------------
@@ -63,7 +86,73 @@ std::optional<fs::path> RegistryFile(Hive hive) {
     return std::nullopt;
 }
 
+// A file whose time stamps are this close to the current time (or ahead of it) may still be
+// rewritten without its stamps moving: it counts as changed at every look.
+constexpr int64_t kSettledNanoseconds = 100'000'000;
+
+int64_t Nanoseconds(const timespec& time) {
+    return static_cast<int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+// What one stat tells about a hive's file.
+struct FileSignature {
+    std::string path;
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    int64_t modified = 0;
+    int64_t changed = 0;
+
+    bool operator==(const FileSignature&) const = default;
+};
+
+struct HiveWatch {
+    std::mutex lock;
+    bool known = false;
+    FileSignature last;
+    uint64_t stamp = 0;
+};
+
+// Never destroyed: a call during the process's exit still finds them.
+HiveWatch& WatchOf(Hive hive) {
+    static HiveWatch* user = new HiveWatch;
+    static HiveWatch* machine = new HiveWatch;
+    return hive == Hive::CurrentUser ? *user : *machine;
+}
+
 }  // namespace
+
+uint64_t RegistryChangeStamp(Hive hive) {
+    HiveWatch& watch = WatchOf(hive);
+    FileSignature now;
+    bool settled = true;
+    try {
+        if (const auto file = RegistryFile(hive)) now.path = file->string();
+        struct stat info {};
+        if (!now.path.empty() && ::stat(now.path.c_str(), &info) == 0) {
+            now.exists = true;
+            now.device = info.st_dev;
+            now.inode = info.st_ino;
+            now.size = info.st_size;
+            now.modified = Nanoseconds(info.st_mtim);
+            now.changed = Nanoseconds(info.st_ctim);
+            timespec clock{};
+            ::clock_gettime(CLOCK_REALTIME, &clock);
+            const int64_t latest = std::max(now.modified, now.changed);
+            settled = Nanoseconds(clock) - latest > kSettledNanoseconds;
+        }
+    } catch (...) {
+        settled = false;
+    }
+    std::lock_guard guard(watch.lock);
+    if (!watch.known || !settled || !(now == watch.last)) {
+        ++watch.stamp;
+        watch.last = std::move(now);
+        watch.known = true;
+    }
+    return watch.stamp;
+}
 
 // Files carry no access rights of their own, so 'access' is not checked: a key present in the
 // file opens with any access mask.

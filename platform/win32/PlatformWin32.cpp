@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -56,6 +57,21 @@ constexpr wchar_t kNewEffectEventName[] = L"New effect event";
 
 // --- Device interfaces --------------------------------------------------------------------
 
+struct CInterfaceList::Snapshot {
+    explicit Snapshot(const GUID& classGuid) : set(classGuid) {}
+    win32::CInterfaceSet set;
+};
+
+CInterfaceList::CInterfaceList(const GUID& classGuid)
+    : m_snapshot(new (std::nothrow) Snapshot(classGuid)) {}
+
+CInterfaceList::~CInterfaceList() = default;
+
+HRESULT CInterfaceList::Path(uint32_t index, std::wstring& path) const {
+    if (!m_snapshot) return HResultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
+    return m_snapshot->set.Path(index, path);
+}
+
 HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& path) {
     return win32::InterfacePathAt(classGuid, index, path);
 }
@@ -87,6 +103,86 @@ RegistryValue QueryRegistryValue(Hive hive, const std::wstring& subkey, uint32_t
         result.data = std::move(buffer);
     }
     return result;
+}
+
+// --- Registry change watch ----------------------------------------------------------------
+
+namespace {
+
+constexpr wchar_t kWatchedKey[] = L"SOFTWARE\\TOLVE";
+constexpr wchar_t kWatchedParent[] = L"SOFTWARE";
+constexpr DWORD kWatchFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+
+// One hive's watch: a manual-reset event that change notifications set, one on SOFTWARE\TOLVE
+// with its subkeys (when the key exists) and one on its parent SOFTWARE for a subkey created or
+// deleted (the notification of a deleted key itself does not fire everywhere). A notification
+// fires once; the watch is armed again when it has fired.
+class CHiveWatch {
+  public:
+    explicit CHiveWatch(Hive hive)
+        : m_root(hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE),
+          m_view(hive == Hive::CurrentUser ? 0 : KEY_WOW64_64KEY) {}
+
+    uint64_t Stamp() {
+        std::lock_guard guard(m_lock);
+        if (!m_bArmed || WaitForSingleObject(m_hEvent, 0) != WAIT_TIMEOUT) {
+            ++m_stamp;
+            Arm();
+        }
+        return m_stamp;
+    }
+
+  private:
+    // Arms the notifications before the caller reads anything, so a change made after this
+    // fires one. When they cannot be armed, every look counts as a change.
+    void Arm() {
+        m_bArmed = false;
+        if (m_hEvent == nullptr) m_hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (m_hEvent == nullptr) return;
+        ResetEvent(m_hEvent);
+        Close(m_hParent);
+        Close(m_hKey);
+        if (RegOpenKeyExW(m_root, kWatchedParent, 0, KEY_NOTIFY | m_view, &m_hParent) !=
+            ERROR_SUCCESS) {
+            m_hParent = nullptr;
+            return;
+        }
+        if (RegNotifyChangeKeyValue(m_hParent, FALSE, REG_NOTIFY_CHANGE_NAME, m_hEvent, TRUE) !=
+            ERROR_SUCCESS) {
+            return;
+        }
+        if (RegOpenKeyExW(m_root, kWatchedKey, 0, KEY_NOTIFY | m_view, &m_hKey) != ERROR_SUCCESS) {
+            // No key yet: its creation fires the parent's notification.
+            m_hKey = nullptr;
+            m_bArmed = true;
+            return;
+        }
+        m_bArmed =
+            RegNotifyChangeKeyValue(m_hKey, TRUE, kWatchFilter, m_hEvent, TRUE) == ERROR_SUCCESS;
+    }
+
+    static void Close(HKEY& key) {
+        if (key != nullptr) RegCloseKey(key);
+        key = nullptr;
+    }
+
+    std::mutex m_lock;
+    const HKEY m_root;
+    const REGSAM m_view;
+    HANDLE m_hEvent = nullptr;
+    HKEY m_hParent = nullptr;
+    HKEY m_hKey = nullptr;
+    bool m_bArmed = false;
+    uint64_t m_stamp = 0;
+};
+
+}  // namespace
+
+// The watches live as long as the process: their key and event handles go with it.
+uint64_t RegistryChangeStamp(Hive hive) {
+    static CHiveWatch* user = new CHiveWatch(Hive::CurrentUser);
+    static CHiveWatch* machine = new CHiveWatch(Hive::LocalMachine);
+    return (hive == Hive::CurrentUser ? user : machine)->Stamp();
 }
 
 // --- Diagnostics ----------------------------------------------------------------------------

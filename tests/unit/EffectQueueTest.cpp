@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "KvSDKEng.h"
@@ -127,6 +128,29 @@ TEST(EffectQueueTest, RefusesWhatWouldPassTheCapAndCountsSentBuffersFree) {
     EXPECT_EQ(sink.WaitFor(4).size(), 4u);
     queue.Stop();
     EXPECT_EQ(queue.GetPendingBuffers(), 0u);
+}
+
+TEST(EffectQueueTest, AWorkerWaitsForTheNextEffectThenEndsAndStopEndsTheWaitAtOnce) {
+    RecordingSink sink(false);
+    CEffectQueue queue(sink);
+    queue.Add(Script(CCommandBuffer::Payload({1})));
+    EXPECT_TRUE(queue.NeedsWorker());
+    queue.EnsureWorker();
+    ASSERT_EQ(sink.WaitFor(1).size(), 1u);
+
+    queue.Add(Script(CCommandBuffer::Payload({2})));  // reaches the waiting worker itself
+    EXPECT_FALSE(queue.NeedsWorker());
+    EXPECT_EQ(sink.WaitFor(2), (std::vector<Bytes>{{1}, {2}}));
+
+    std::this_thread::sleep_for(CEffectQueue::kIdleWait + std::chrono::milliseconds(300));
+    queue.Add(Script(CCommandBuffer::Payload({3})));  // the worker has ended
+    EXPECT_TRUE(queue.NeedsWorker());
+    queue.EnsureWorker();
+    ASSERT_EQ(sink.WaitFor(3).size(), 3u);
+
+    const auto before = std::chrono::steady_clock::now();
+    queue.Stop();  // the worker waits for work: it ends at once
+    EXPECT_LT(std::chrono::steady_clock::now() - before, CEffectQueue::kIdleWait / 2);
 }
 
 }  // namespace
