@@ -4,6 +4,7 @@
 #    without a single warning (-Wall -Wextra -pedantic -Werror).
 # 2. The header defines no macro but its own: every macro it adds to what the system headers
 #    it includes define is one of the interface's.
+cmake_minimum_required(VERSION 3.25)
 foreach(var COMPILER LANG STD INCLUDE WORK)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
