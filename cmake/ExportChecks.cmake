@@ -22,6 +22,15 @@ if(WIN32)
         -DFILE=$<TARGET_FILE:${library}> "-DFORBIDDEN=${runtime_dlls}"
         -P ${KVSDK_TABLE_SCRIPT})
   endforeach()
+  # Version resources: what Explorer's file properties show.
+  foreach(target KvSDKEng KvSDKMod kvsdk)
+    if(TARGET ${target})
+      add_test(NAME kvsdk_version_resource_${target}
+        COMMAND ${CMAKE_COMMAND} -DMODE=pe-version -DTOOL=none -DFILE=$<TARGET_FILE:${target}>
+          "-DEXPECTED=FileVersion=${PROJECT_VERSION},ProductVersion=${PROJECT_VERSION},ProductName=KvSDKEng"
+          -P ${KVSDK_TABLE_SCRIPT})
+    endif()
+  endforeach()
 elseif(UNIX)
   if(NOT CMAKE_NM)
     find_program(CMAKE_NM NAMES nm)

@@ -13,10 +13,14 @@
 #ifndef KVSDKENG_H
 #define KVSDKENG_H
 
+/* Version of this interface and of the library built with it (checked against the build). */
+#define KVSDKENG_VERSION_MAJOR 1
+#define KVSDKENG_VERSION_MINOR 0
+#define KVSDKENG_VERSION_PATCH 0
+
+/* Including this header defines no macro of the host's own: <windows.h> comes as the host's
+ * build configures it. */
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #define KVSDK_CALL __stdcall
 #else
@@ -92,9 +96,14 @@ typedef struct _GUID {
  */
 #define KVSDK_E_QUEUE_FULL ((HRESULT)0x80070718)
 
-#ifdef __cplusplus
+/* One definition per program from C++17 on; earlier C++ and C get one constant per unit. */
+#if defined(__cplusplus) && \
+    (__cplusplus >= 201703L || (defined(_MSVC_LANG) && _MSVC_LANG >= 201703L))
 #define KVSDK_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
     inline constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+#elif defined(__cplusplus)
+#define KVSDK_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+    static constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 #else
 #define KVSDK_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
     static const GUID name KVSDK_MAYBE_UNUSED = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "KvSDKEng.h"
 #include "tests/tool/MiniXml.h"
 #include "tests/support/TestSupport.h"
 #include "tools/kvsdk/Timeline.h"
@@ -208,11 +209,21 @@ TEST_F(ToolOnSimulatedDevices, ResultsAndExitCodes) {
 TEST_F(ToolOnSimulatedDevices, DevicesListsTheMakersInterfaces) {
     const RunResult run = Run({"devices"});
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "mouse     0E51    VEXO   \\\\?\\hid#vid_7a3e&pid_0e51"))
+    EXPECT_TRUE(
+        Contains(run.output, "mouse     0E51    VEXO   simulated  \\\\?\\hid#vid_7a3e&pid_0e51"))
         << run.output;
     EXPECT_TRUE(Contains(run.output, "mouse     0E59    Pell")) << run.output;
     EXPECT_TRUE(Contains(run.output, "keyboard  0E5A    Pell")) << run.output;
     EXPECT_FALSE(Contains(run.output, "vid_045e")) << run.output;
+}
+
+TEST_F(ToolOnSimulatedDevices, VersionIsTheLibrarys) {
+    const RunResult run = Run({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(Contains(run.output, "kvsdk " + std::to_string(KVSDKENG_VERSION_MAJOR) + "." +
+                                         std::to_string(KVSDKENG_VERSION_MINOR) + "." +
+                                         std::to_string(KVSDKENG_VERSION_PATCH)))
+        << run.output;
 }
 
 TEST_F(ToolOnSimulatedDevices, TimelineOfAHostsTrace) {

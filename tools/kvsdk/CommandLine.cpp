@@ -361,6 +361,7 @@ Usage:
   kvsdk devices
   kvsdk demo [--svg FILE] [--trace FILE]
   kvsdk timeline <trace-file> [--svg FILE]
+  kvsdk --version
 
 Effects (case does not matter) and their options:
   on, off          --light 1..7 [--duration MS]   (VEXO: pause after the command, 0..60000)
@@ -391,7 +392,8 @@ plus 300 ms before it releases the library. Releasing a VEXO device puts its sto
 back.
 
 'devices' lists the interfaces of the mouse, keyboard and USB-device classes that carry
-vendor id 7A3E (the simulated set when KVSDK_SIM names one).
+vendor id 7A3E (the simulated set when KVSDK_SIM names one), and whether this user may open
+each of them.
 
 'demo' writes a simulated set of one device of each product, runs every effect kind of both
 families against it with KVSDK_SIM and KVSDK_SIM_TRACE set, reads state and brightness back,

@@ -13,8 +13,13 @@ struct InterfaceEntry {
     std::string productId;       // "0E59"
     std::string family;          // "VEXO", "Pell" or empty for an unknown product
     std::string path;            // as enumeration reports it
+    std::string access;          // whether this user can open it: "yes", "no (...)", "simulated"
 };
 
 std::vector<InterfaceEntry> ListInterfaces();
+
+// Whether the current user can open an interface for reading and writing, as the device-I/O
+// library would: "yes", or "no (<reason>)".
+std::string AccessOf(const std::string& path);
 
 }  // namespace kvsdk::tool

@@ -49,7 +49,14 @@ bool CKvSDKLibrary::Load(const std::filesystem::path& folder, std::string& error
     }
     m_module = module;
 #else
-    m_module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (std::filesystem::exists(file)) {
+        m_module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    } else {
+        // Installed (bin/kvsdk, lib/libKvSDKEng.so.N): by its SONAME, through the RUNPATH.
+        const std::string soname =
+            std::string(FileName()) + "." + std::to_string(KVSDKENG_VERSION_MAJOR);
+        m_module = dlopen(soname.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
     if (!m_module) {
         const char* reason = dlerror();
         error = "cannot load " + shown + ": " + (reason ? reason : "unknown reason");

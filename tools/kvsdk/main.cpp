@@ -98,10 +98,19 @@ int RunDevices() {
                   << (GetEnvironment("KVSDK_SIM") ? " (simulated set of KVSDK_SIM)" : "") << ".\n";
         return kExitOk;
     }
-    std::printf("%-9s %-7s %-6s %s\n", "class", "product", "family", "path");
+    // The access column says whether this user may open the interface (simulated ones always).
+    std::printf("%-9s %-7s %-6s %-10s %s\n", "class", "product", "family", "access", "path");
+    bool denied = false;
     for (const InterfaceEntry& entry : entries) {
-        std::printf("%-9s %-7s %-6s %s\n", entry.interfaceClass.c_str(), entry.productId.c_str(),
-                    entry.family.empty() ? "-" : entry.family.c_str(), entry.path.c_str());
+        std::printf("%-9s %-7s %-6s %-10s %s\n", entry.interfaceClass.c_str(),
+                    entry.productId.c_str(), entry.family.empty() ? "-" : entry.family.c_str(),
+                    entry.access.c_str(), entry.path.c_str());
+        denied = denied || entry.access.starts_with("no (permission denied");
+    }
+    if (denied) {
+        std::cout << "\nThis user may not open some interfaces: install the udev rule "
+                     "60-kvsdk.rules (see the README's Install section) and plug the device in "
+                     "again.\n";
     }
     return kExitOk;
 }
@@ -129,6 +138,11 @@ int RunTimeline(const Invocation& invocation) {
 }
 
 int Run(const std::vector<std::string>& args) {
+    if (args.size() == 1 && args[0] == "--version") {
+        std::cout << "kvsdk " << KVSDKENG_VERSION_MAJOR << "." << KVSDKENG_VERSION_MINOR << "."
+                  << KVSDKENG_VERSION_PATCH << "\n";
+        return kExitOk;
+    }
     const ParseResult parsed = ParseCommandLine(args);
     if (!parsed.invocation) {
         std::cerr << "kvsdk: " << parsed.error << "\n(kvsdk --help shows the usage)\n";
