@@ -1,10 +1,13 @@
 // The light timeline built from a known trace, and its text and SVG renderings.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <sstream>
 #include <string>
 
 #include "MiniXml.h"
+#include "TestSupport.h"
 #include "Timeline.h"
 #include "TimelineRender.h"
 
@@ -217,6 +220,41 @@ TEST(TimelineSvg, CheckerRejectsMalformedXml) {
           "<svg>a & b</svg>", "<svg/><svg/>", "<svg a=\"<\"/>"}) {
         EXPECT_THROW(test::XmlReader::Parse(bad), std::runtime_error) << bad;
     }
+}
+
+}  // namespace
+}  // namespace kvsdk::tool
+
+namespace kvsdk::tool {
+namespace {
+
+// Generous: only tells a finished call from one that runs away.
+constexpr std::chrono::seconds kRunaway{60};
+
+TEST(TimelineSvg, TimesNearTheEndOfTheClockStillEnd) {
+    const std::string trace = "0 init " + kMouse + " = 00000000\n18446744073709551615 set " +
+                              kMouse + " 02 03 00 01 01 = 00000000\n";
+    auto svg = std::make_shared<std::string>();
+    ASSERT_TRUE(test::FinishesWithin(kRunaway, [trace, svg] {
+        std::ostringstream out;
+        RenderSvg(BuildTimeline(trace), out, "t");
+        *svg = out.str();
+    }));
+    EXPECT_NE(svg->find("18000000000000000000 ms"), std::string::npos);
+}
+
+TEST(Timeline, ManyDistinctPathsBuildInLinearTime) {
+    // A search per line over every device seen so far took minutes at this size.
+    constexpr size_t kPaths = 100000;
+    std::string trace;
+    for (size_t i = 0; i < kPaths; ++i) {
+        trace += std::to_string(i) + " init \\\\?\\HID#VID_7A3E&PID_0E59#" + std::to_string(i) +
+                 "#{X} = 00000000\n";
+    }
+    auto devices = std::make_shared<size_t>(0);
+    ASSERT_TRUE(test::FinishesWithin(
+        kRunaway, [trace, devices] { *devices = BuildTimeline(trace).devices.size(); }));
+    EXPECT_EQ(*devices, kPaths);
 }
 
 }  // namespace
