@@ -229,7 +229,7 @@ namespace kvsdk::tool {
 namespace {
 
 // Generous: only tells a finished call from one that runs away.
-constexpr std::chrono::seconds kRunaway{60};
+constexpr std::chrono::seconds kRunaway{120};
 
 TEST(TimelineSvg, TimesNearTheEndOfTheClockStillEnd) {
     const std::string trace = "0 init " + kMouse + " = 00000000\n18446744073709551615 set " +
@@ -244,8 +244,12 @@ TEST(TimelineSvg, TimesNearTheEndOfTheClockStillEnd) {
 }
 
 TEST(Timeline, ManyDistinctPathsBuildInLinearTime) {
-    // A search per line over every device seen so far took minutes at this size.
-    constexpr size_t kPaths = 100000;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a question of complexity, answered by the plain build";
+#endif
+    // A search per line over every device seen so far took many minutes at this size; a
+    // linear build takes seconds.
+    constexpr size_t kPaths = 200000;
     std::string trace;
     for (size_t i = 0; i < kPaths; ++i) {
         trace += std::to_string(i) + " init \\\\?\\HID#VID_7A3E&PID_0E59#" + std::to_string(i) +
