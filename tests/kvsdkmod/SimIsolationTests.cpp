@@ -41,8 +41,8 @@ bool IsHardware(const char* path) {
 
 #if KVSDK_TEST_HARDWARE_PROBE
 // Every open() and opendir() of the process passes here; the hardware transports' calls are
-// counted while a test watches.
-extern "C" int open(const char* path, int flags, ...) {
+// counted while a test watches. Exported, so that the libraries bind to them.
+extern "C" __attribute__((visibility("default"))) int open(const char* path, int flags, ...) {
     mode_t mode = 0;
     if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
         va_list args;
@@ -56,7 +56,7 @@ extern "C" int open(const char* path, int flags, ...) {
     return real(path, flags, mode);
 }
 
-extern "C" DIR* opendir(const char* path) {
+extern "C" __attribute__((visibility("default"))) DIR* opendir(const char* path) {
     if (g_watching && IsHardware(path)) ++g_hardwareTouches;
     using OpenDir = DIR* (*)(const char*);
     static const auto real = reinterpret_cast<OpenDir>(dlsym(RTLD_NEXT, "opendir"));
