@@ -2,13 +2,16 @@
 # Sets up a fresh Debian 12 machine and builds the project.
 #   ./run.sh demo   build the library and the kvsdk host, run the demo on simulated devices
 #   ./run.sh test   build and run every test: Linux, AddressSanitizer/UBSan, ThreadSanitizer,
-#                   and the Windows build under Wine
+#                   a short run of every fuzz target, and the Windows build under Wine
+#   ./run.sh fuzz [SECONDS]   a longer run of every fuzz target (default 300 s each)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 DEMO_PACKAGES=(cmake make g++)
 TEST_PACKAGES=(cmake make g++ googletest libgtest-dev binutils mingw-w64 g++-mingw-w64-x86-64
-  wine wine64)
+  wine wine64 clang libclang-rt-14-dev)
+FUZZ_PACKAGES=(cmake make clang libclang-rt-14-dev)
+FUZZ_TARGETS=(simfile regfile sysfs cmdline timeline)
 
 install_packages() {
   local missing=()
@@ -32,6 +35,24 @@ run_preset() {
   ctest --preset "$preset"
 }
 
+# Builds the fuzz preset and runs every target for $1 seconds from its seed corpus in
+# fuzz/corpus/<target>; what it finds new goes to build/fuzz/corpus/<target>, a crash fails.
+run_fuzz() {
+  local seconds=$1
+  echo "== fuzz: configure and build"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz
+  for target in "${FUZZ_TARGETS[@]}"; do
+    echo "== fuzz: $target for ${seconds} s"
+    mkdir -p "build/fuzz/corpus/$target" "build/fuzz/artifacts"
+    "./build/fuzz/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$target-" \
+      "build/fuzz/corpus/$target" "fuzz/corpus/$target" 2>"build/fuzz/$target.log" ||
+      { tail -n 40 "build/fuzz/$target.log"; echo "== fuzz: $target failed" >&2; return 1; }
+    grep -E "^stat::number_of_executed_units" "build/fuzz/$target.log" || true
+  done
+}
+
 case "${1:-}" in
   demo)
     install_packages "${DEMO_PACKAGES[@]}"
@@ -41,13 +62,19 @@ case "${1:-}" in
     ;;
   test)
     install_packages "${TEST_PACKAGES[@]}"
-    for preset in linux linux-asan linux-tsan windows; do
+    for preset in linux linux-asan linux-tsan; do
       run_preset "$preset"
     done
-    echo "== every suite passed: Linux, ASan/UBSan, TSan, Windows under Wine"
+    run_fuzz 15
+    run_preset windows
+    echo "== every suite passed: Linux, ASan/UBSan, TSan, fuzz smoke, Windows under Wine"
+    ;;
+  fuzz)
+    install_packages "${FUZZ_PACKAGES[@]}"
+    run_fuzz "${2:-300}"
     ;;
   *)
-    echo "usage: $0 demo|test" >&2
+    echo "usage: $0 demo|test|fuzz [seconds]" >&2
     exit 2
     ;;
 esac
