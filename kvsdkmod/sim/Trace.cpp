@@ -20,9 +20,9 @@ namespace kvsdkmod::sim {
 namespace {
 
 // The trace file, kept open in append mode between lines and opened again when
-// KVSDK_SIM_TRACE names another file (or, on Linux, when the file at that name is no longer the
-// one held: removed or replaced). Only a regular file is written; a FIFO or a device at the
-// name is refused without blocking and loses the line.
+// KVSDK_SIM_TRACE names another file or the file held was removed (Linux: or replaced). Only a
+// regular file is written; a FIFO or a device at the name is refused without blocking and loses the
+// line.
 class TraceFile {
   public:
     // Appends 'line' with one write to the file 'path'.
@@ -48,8 +48,12 @@ class TraceFile {
     bool IsOpen() const {
         return m_file != INVALID_HANDLE_VALUE;
     }
+    // A held file that somebody deleted stays until closed and blocks a new one of that name.
     bool IsCurrent() const {
-        return true;
+        FILE_STANDARD_INFO info{};
+        return IsOpen() &&
+               GetFileInformationByHandleEx(m_file, FileStandardInfo, &info, sizeof info) &&
+               !info.DeletePending;
     }
     void Close() {
         if (IsOpen()) CloseHandle(m_file);
