@@ -31,7 +31,7 @@ namespace {
 std::atomic<bool> g_watching{false};
 std::atomic<int> g_hardwareTouches{0};
 
-bool IsHardware(const char* path) {
+[[maybe_unused]] bool IsHardware(const char* path) {
     const std::string text = path != nullptr ? path : "";
     return text.starts_with("/dev/hidraw") || text.starts_with("/dev/bus/usb") ||
            text.starts_with("/sys/bus/usb");
