@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine and builds the project.
 #   ./run.sh demo   build the library and the kvsdk host, run the demo on simulated devices
-#   ./run.sh test   build and run every test: Linux, AddressSanitizer/UBSan, ThreadSanitizer,
-#                   a short run of every fuzz target, and the Windows build under Wine
+#   ./run.sh test   build and run every test: Linux (with the C# and Python bindings),
+#                   AddressSanitizer/UBSan, ThreadSanitizer, a short run of every fuzz target,
+#                   and the Windows build under Wine
 #   ./run.sh fuzz [SECONDS]   a longer run of every fuzz target (default 300 s each)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -10,6 +11,9 @@ cd "$(dirname "$0")"
 DEMO_PACKAGES=(cmake make g++)
 TEST_PACKAGES=(cmake make g++ googletest libgtest-dev binutils mingw-w64 g++-mingw-w64-x86-64
   wine wine64 clang libclang-rt-14-dev)
+# The C# and Python bindings' suites (run by the linux preset's CTest).
+TEST_PACKAGES+=(mono-mcs mono-runtime python3 python3-pytest python3-pip python3-setuptools
+  python3-wheel)
 FUZZ_PACKAGES=(cmake make clang libclang-rt-14-dev)
 FUZZ_TARGETS=(simfile regfile sysfs cmdline timeline)
 

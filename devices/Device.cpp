@@ -16,8 +16,7 @@ CDevice::CDevice(const wchar_t* path) {
 CDevice::~CDevice() {
     StopWorker();
     m_pDeviceIO.reset();
-    std::lock_guard<std::mutex> queue(m_queueLock);
-    m_listEffects.RemoveAllFromTail();
+    m_effectQueue.Clear();
 }
 
 void CDevice::OpenDeviceIO(const wchar_t* path) {
@@ -32,10 +31,7 @@ void CDevice::OpenDeviceIO(const wchar_t* path) {
 void CDevice::Initialize(const wchar_t* path, GUID productGuid) {
     StopWorker();
     const wchar_t* p = path != nullptr ? path : L"";
-    {
-        std::lock_guard<std::mutex> worker(m_workerLock);
-        m_bStopped = false;
-    }
+    m_effectQueue.Restart();
     m_strPath = ToUpper(p);
     m_pDeviceIO.reset();
     OpenDeviceIO(p);
@@ -56,8 +52,7 @@ HRESULT CDevice::AddEffect(std::unique_ptr<CEffect>& effect) {
     if (!effect) return kE_POINTER;
     const HRESULT hr = effect->Build();
     if (Failed(hr)) return hr;
-    std::lock_guard<std::mutex> queue(m_queueLock);
-    m_listEffects.AddTail(std::move(effect));
+    m_effectQueue.Add(std::move(effect));
     return kS_OK;
 }
 
@@ -66,9 +61,8 @@ HRESULT CDevice::QueryEffect(CEffect* effect) {
     return effect->QueryState(m_strPath);
 }
 
-size_t CDevice::GetQueuedCount() {
-    std::lock_guard<std::mutex> queue(m_queueLock);
-    return m_listEffects.GetCount();
+bool CDevice::TakesWholeBlocks() const {
+    return GuidEqual(m_guidProduct, PRODUCT_PELL_USB_0E5B);
 }
 
 }  // namespace kvsdk

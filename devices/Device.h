@@ -3,22 +3,20 @@
 // the effect queue that its own effect worker executes.
 #pragma once
 
-#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <stop_token>
 #include <string>
-#include <thread>
 
 #include "KvSDKEng.h"
 #include "KvSDKMod.h"
 #include "effects/Effect.h"
-#include "engine/List.h"
+#include "effects/EffectQueue.h"
+#include "common/List.h"
 
 namespace kvsdk {
 
-class CDevice {
+class CDevice : private ICommandSink {
   public:
     explicit CDevice(const wchar_t* path);
     virtual ~CDevice();
@@ -44,44 +42,31 @@ class CDevice {
     HRESULT QueryEffect(CEffect* effect);
 
     // Starts a worker when the queue holds effects and no worker is running.
-    void EnsureWorker();
+    void EnsureWorker() { m_effectQueue.EnsureWorker(); }
 
     const std::wstring& GetPath() const { return m_strPath; }
     // Number of effects waiting in the queue.
-    size_t GetQueuedCount();
+    size_t GetQueuedCount() { return m_effectQueue.GetCount(); }
 
   protected:
     // Stops the effect worker and waits until it can no longer touch the device: no buffer is
     // sent after this begins, a pause in progress ends at once. Effects not yet run stay queued
     // and are released by the destructor. Every derived destructor calls this first.
-    void StopWorker();
+    void StopWorker() { m_effectQueue.Stop(); }
 
     std::wstring m_strPath;
     std::unique_ptr<CKvDeviceIO> m_pDeviceIO;
     GUID m_guidProduct{};
 
   private:
-    friend void EffectWorkerProc(std::stop_token stop, CDevice* device);
+    // The worker's way to the device: through Set, so derived devices see every command.
+    HRESULT SendCommand(const uint8_t* bytes, uint32_t length) override {
+        return Set(bytes, length);
+    }
+    bool TakesWholeBlocks() const override;
     void OpenDeviceIO(const wchar_t* path);
-    // Takes the effect at the head of the queue; when the queue is empty it marks the worker as
-    // finished under the same lock, so an effect queued later is seen by the next EnsureWorker.
-    std::unique_ptr<CEffect> TakeNextEffectOrFinish();
-    // Sleeps up to 'milliseconds'; answers false at once when a stop is requested.
-    bool Pause(std::stop_token& stop, uint32_t milliseconds);
 
-    std::mutex m_queueLock;  // guards m_listEffects and m_bWorkerRunning
-    CList<CEffect> m_listEffects;
-    bool m_bWorkerRunning = false;
-
-    std::mutex m_workerLock;  // guards m_workerThread and m_bStopped (start and stop)
-    std::jthread m_workerThread;
-    bool m_bStopped = false;  // set by StopWorker: no worker is started any more
-    std::mutex m_pauseLock;
-    std::condition_variable m_pauseWake;  // a pause ends early when the worker is stopped
+    CEffectQueue m_effectQueue{*this};
 };
-
-// The effect worker: drains the device's queue in order, buffer by buffer, and ends when the
-// queue is empty or a stop is requested.
-void EffectWorkerProc(std::stop_token stop, CDevice* device);
 
 }  // namespace kvsdk

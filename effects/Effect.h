@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "KvSDKEng.h"
-#include "engine/List.h"
+#include "common/List.h"
 
 namespace kvsdk {
 

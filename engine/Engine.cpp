@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "StopAndWake.h"
+#include "common/StopAndWake.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {

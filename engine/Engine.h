@@ -11,7 +11,7 @@
 
 #include "devices/Device.h"
 #include "effects/Effect.h"
-#include "engine/List.h"
+#include "common/List.h"
 #include "engine/ReaderWriterLock.h"
 
 namespace kvsdk {

@@ -1,0 +1,98 @@
+// The effect queue and its worker against a recording sink: what reaches the sink, in which
+// order, and what a stop leaves behind.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "KvSDKEng.h"
+#include "effects/EffectQueue.h"
+
+namespace kvsdk::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class RecordingSink : public ICommandSink {
+  public:
+    explicit RecordingSink(bool wholeBlocks) : m_wholeBlocks(wholeBlocks) {}
+
+    HRESULT SendCommand(const uint8_t* bytes, uint32_t length) override {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_sent.emplace_back(bytes, bytes + length);
+        m_changed.notify_all();
+        return E_FAIL;  // a failing device must not stop the queue
+    }
+    bool TakesWholeBlocks() const override { return m_wholeBlocks; }
+
+    // Waits until 'count' commands arrived (or 10 s passed) and answers what was sent.
+    std::vector<Bytes> WaitFor(size_t count) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_changed.wait_for(lock, std::chrono::seconds(10), [&] { return m_sent.size() >= count; });
+        return m_sent;
+    }
+
+  private:
+    const bool m_wholeBlocks;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<Bytes> m_sent;
+};
+
+class ScriptEffect : public CEffect {
+  public:
+    explicit ScriptEffect(std::vector<std::unique_ptr<CCommandBuffer>> script)
+        : CEffect(EFFECT_LED_ON, nullptr) {
+        for (auto& buffer : script) Queue(std::move(buffer));
+    }
+};
+
+template <class... B>
+std::unique_ptr<CEffect> Script(B... buffers) {
+    std::vector<std::unique_ptr<CCommandBuffer>> script;
+    (script.push_back(std::move(buffers)), ...);
+    return std::make_unique<ScriptEffect>(std::move(script));
+}
+
+TEST(EffectQueueTest, SendsPayloadsInQueueOrderOrOnlyWholeBlocks) {
+    uint8_t block[CCommandBuffer::kBlockSize] = {0x61};
+    for (const bool wholeBlocks : {false, true}) {
+        SCOPED_TRACE(wholeBlocks ? "whole blocks" : "payloads");
+        RecordingSink sink(wholeBlocks);
+        CEffectQueue queue(sink);
+        queue.Add(Script(CCommandBuffer::Payload({1, 2}),
+                         CCommandBuffer::Pause(wholeBlocks ? 60000 : 5),
+                         CCommandBuffer::Block(block)));
+        queue.Add(Script(CCommandBuffer::Payload({3})));
+        queue.EnsureWorker();
+        const auto sent = sink.WaitFor(wholeBlocks ? 1 : 2);
+        const std::vector<Bytes> expected =
+            wholeBlocks ? std::vector<Bytes>{Bytes(block, block + sizeof block)}
+                        : std::vector<Bytes>{{1, 2}, {3}};
+        EXPECT_EQ(sent, expected);
+    }
+}
+
+TEST(EffectQueueTest, StopEndsAPauseAtOnceKeepsLaterEffectsAndRestartResumes) {
+    RecordingSink sink(false);
+    CEffectQueue queue(sink);
+    queue.Add(Script(CCommandBuffer::Payload({1}), CCommandBuffer::Pause(60000),
+                     CCommandBuffer::Payload({2})));
+    queue.Add(Script(CCommandBuffer::Payload({3})));
+    queue.EnsureWorker();
+    ASSERT_EQ(sink.WaitFor(1).size(), 1u);
+
+    queue.Stop();  // would take a minute if the pause were waited out
+    EXPECT_EQ(queue.GetCount(), 1u);
+    queue.EnsureWorker();  // stopped: starts nothing
+    queue.Restart();
+    queue.EnsureWorker();
+    EXPECT_EQ(sink.WaitFor(2), (std::vector<Bytes>{{1}, {3}}));
+}
+
+}  // namespace
+}  // namespace kvsdk::test
