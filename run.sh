@@ -2,22 +2,25 @@
 # Sets up a fresh Debian 12 machine and builds the project.
 #   ./run.sh demo   build the library and the kvsdk host, run the demo on simulated devices
 #   ./run.sh test   build and run every test: Linux (with the C# and Python bindings),
-#                   AddressSanitizer/UBSan, ThreadSanitizer, and the Windows builds (x86_64 and
-#                   32-bit x86) under Wine
+#                   AddressSanitizer/UBSan, ThreadSanitizer, a short run of every fuzz target,
+#                   and the Windows builds (x86_64 and 32-bit x86) under Wine
 #   ./run.sh bench  build the Release library and the benchmark, and print its table
 #   ./run.sh package  build the release archives and the .deb into build/packages/
+#   ./run.sh fuzz [SECONDS]   a longer run of every fuzz target (default 300 s each)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 DEMO_PACKAGES=(cmake make g++)
 TEST_PACKAGES=(cmake make g++ googletest libgtest-dev binutils mingw-w64 g++-mingw-w64-x86-64
-  wine wine64)
+  wine wine64 clang libclang-rt-14-dev)
 # The C# and Python bindings' suites (run by the linux preset's CTest).
 TEST_PACKAGES+=(mono-mcs mono-runtime python3 python3-pytest python3-pip python3-setuptools
   python3-wheel)
 # The 32-bit Windows build and its Wine, the install and package checks.
 TEST_PACKAGES+=(g++-mingw-w64-i686 wine32:i386 pkg-config)
 PACKAGE_PACKAGES=(cmake make g++ binutils mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686)
+FUZZ_PACKAGES=(cmake make clang libclang-rt-14-dev)
+FUZZ_TARGETS=(simfile regfile sysfs cmdline timeline)
 
 install_packages() {
   local missing=()
@@ -56,6 +59,24 @@ package_build() {
   cpack --config "build/package-$name/CPackConfig.cmake" -B build/packages >/dev/null
 }
 
+# Builds the fuzz preset and runs every target for $1 seconds from its seed corpus in
+# fuzz/corpus/<target>; what it finds new goes to build/fuzz/corpus/<target>, a crash fails.
+run_fuzz() {
+  local seconds=$1
+  echo "== fuzz: configure and build"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz
+  for target in "${FUZZ_TARGETS[@]}"; do
+    echo "== fuzz: $target for ${seconds} s"
+    mkdir -p "build/fuzz/corpus/$target" "build/fuzz/artifacts"
+    "./build/fuzz/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$target-" \
+      "build/fuzz/corpus/$target" "fuzz/corpus/$target" 2>"build/fuzz/$target.log" ||
+      { tail -n 40 "build/fuzz/$target.log"; echo "== fuzz: $target failed" >&2; return 1; }
+    grep -E "^stat::number_of_executed_units" "build/fuzz/$target.log" || true
+  done
+}
+
 case "${1:-}" in
   demo)
     install_packages "${DEMO_PACKAGES[@]}"
@@ -65,10 +86,17 @@ case "${1:-}" in
     ;;
   test)
     install_packages "${TEST_PACKAGES[@]}"
-    for preset in linux linux-asan linux-tsan windows windows-i686; do
+    for preset in linux linux-asan linux-tsan; do
       run_preset "$preset"
     done
-    echo "== every suite passed: Linux, ASan/UBSan, TSan, Windows x64 and x86 under Wine"
+    run_fuzz 15
+    run_preset windows
+    run_preset windows-i686
+    echo "== every suite passed: Linux, ASan/UBSan, TSan, fuzz smoke, Windows x64 and x86 under Wine"
+    ;;
+  fuzz)
+    install_packages "${FUZZ_PACKAGES[@]}"
+    run_fuzz "${2:-300}"
     ;;
   package)
     install_packages "${PACKAGE_PACKAGES[@]}"
@@ -88,7 +116,7 @@ case "${1:-}" in
     ./build/bench/bin/kvsdk_bench
     ;;
   *)
-    echo "usage: $0 demo|test|bench|package" >&2
+    echo "usage: $0 demo|test|bench|package|fuzz [seconds]" >&2
     exit 2
     ;;
 esac

@@ -5,11 +5,15 @@
 #include <sstream>
 #include <string_view>
 
+#include "common/SafeFile.h"
 #include "common/Strings.h"
 
 namespace kvsdk::sim {
 
 namespace {
+
+// A device file holds a few lines per interface; anything larger is not one.
+constexpr size_t kMaxSimFileBytes = 4u * 1024u * 1024u;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -105,20 +109,6 @@ std::optional<std::string> ApplyKey(std::string_view field, SimInterface& item) 
     return "unknown key: " + std::string(field);
 }
 
-bool ReadWholeFile(const std::wstring& path, std::string& text) {
-#ifdef _WIN32
-    FILE* raw = _wfopen(path.c_str(), L"rb");
-#else
-    FILE* raw = std::fopen(ToUtf8(path).c_str(), "rb");
-#endif
-    if (raw == nullptr) return false;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(raw, &std::fclose);
-    char chunk[4096];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
-    return std::ferror(file.get()) == 0;
-}
-
 }  // namespace
 
 std::vector<SimInterface> ParseSimFile(const std::string& text,
@@ -166,14 +156,16 @@ std::optional<std::vector<SimInterface>> LoadSimFile(std::wstring* sourcePath) {
     if (sourcePath != nullptr) *sourcePath = path.value_or(std::wstring());
     if (!path) return std::nullopt;
 
-    std::string text;
-    if (!ReadWholeFile(*path, text)) {
-        std::fprintf(stderr, "KVSDK_SIM: cannot read %s; no device is listed\n",
+    const std::optional<std::string> text = ReadRegularFile(*path, kMaxSimFileBytes);
+    if (!text) {
+        std::fprintf(stderr,
+                     "KVSDK_SIM: cannot read %s (not a regular file of at most 4 MiB); no device "
+                     "is listed\n",
                      ToUtf8(*path).c_str());
         return std::vector<SimInterface>();
     }
     std::vector<std::string> warnings;
-    auto items = ParseSimFile(text, &warnings);
+    auto items = ParseSimFile(*text, &warnings);
     if (!warnings.empty()) {
         std::ostringstream out;
         for (const auto& warning : warnings) {

@@ -36,7 +36,9 @@ std::vector<SimInterface> ParseSimFile(const std::string& text,
                                        std::vector<std::string>* warnings = nullptr);
 
 // Reads the file that KVSDK_SIM names. nullopt when KVSDK_SIM is not set. When it is set but
-// the file cannot be read, the simulated set is empty: no real device is listed then either.
+// the file cannot be read (missing, not a regular file, or larger than 4 MiB; a FIFO or a device
+// there is refused without blocking), the simulated set is empty: no real device is listed then
+// either.
 // Unparsable lines are reported on standard error. 'sourcePath', when not null, receives the
 // value of KVSDK_SIM that was read.
 std::optional<std::vector<SimInterface>> LoadSimFile(std::wstring* sourcePath = nullptr);

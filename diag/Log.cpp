@@ -1,6 +1,13 @@
 // The diagnostic log. Every line applies the switch's current value (read again only when the
 // registry reports a change), opens, writes and closes the file, and takes and drops a use of
 // the process-wide log-file object.
+//
+// Lines are written while the caller may hold the engine's library lock (the VEXO settings
+// restore runs inside KvSDKEngUninit), so writing a line must never block: the file is opened
+// without blocking and only a regular file is written (see OpenExclusiveAppend), the exclusive
+// open fails at once rather than waiting for another holder, and the debugger channel is a
+// plain write. The file is bounded: a line that would take it past kMaxLogBytes first moves it
+// to "KvSDK.log.1" (replacing the previous one) and starts a new file.
 #include "diag/Log.h"
 
 #include <memory>
@@ -18,6 +25,8 @@ namespace {
 constexpr wchar_t kLogSwitchKey[] = L"SOFTWARE\\TOLVE";
 constexpr wchar_t kLogSwitchValue[] = L"LogEnabled";
 constexpr wchar_t kLogFileName[] = L"KvSDK.log";
+constexpr wchar_t kRotatedSuffix[] = L".1";
+constexpr uint64_t kMaxLogBytes = 1024u * 1024u;
 // The largest "LogEnabled" whose first byte is still read; anything longer counts as 0.
 constexpr uint32_t kMaxSwitchBytes = 4096;
 // The fallback message texts hold at most this many characters (32 with the terminator).
@@ -144,9 +153,9 @@ uint8_t ReadLogSwitch() {
 }
 
 std::wstring LogFilePath() {
-    const std::optional<std::wstring> profile =
-        GetEnvironmentString(platform::ProfileVariableName());
-    return profile.value_or(std::wstring()) + platform::PathSeparator() + kLogFileName;
+    const std::optional<std::wstring> profile = platform::ProfileDirectory();
+    if (!profile) return std::wstring();
+    return *profile + platform::PathSeparator() + kLogFileName;
 }
 
 CLogFile* CLogFile::Acquire() {
@@ -179,8 +188,15 @@ void CLogFile::WriteLine(const std::wstring& line) {
     if ((flags & kLogToFile) != 0) {
         // A file that cannot be opened (no right to write there, or someone else holds it)
         // loses this line; the debugger still gets it as if the file had been written.
-        file.reset(platform::OpenExclusiveAppend(LogFilePath()));
+        const std::wstring path = LogFilePath();
+        file.reset(platform::OpenExclusiveAppend(path));
         text += L'\n';
+        const uint64_t size = file ? platform::ExclusiveFileSize(file.get()) : 0;
+        if (size > 0 && size + text.size() > kMaxLogBytes) {
+            file.reset();
+            platform::RenameReplacing(path, path + kRotatedSuffix);
+            file.reset(platform::OpenExclusiveAppend(path));
+        }
         if (file) {
             if (platform::WriteExclusiveFile(file.get(), text)) file.reset();
         }

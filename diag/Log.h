@@ -38,8 +38,9 @@ uint8_t ReadLogSwitch();
 inline constexpr uint8_t kLogToFile = 0x01;
 inline constexpr uint8_t kLogToDebugger = 0x02;
 
-// The log file path at this moment: the profile directory variable, the path separator and
-// "KvSDK.log"; only the separator and the name when the variable is not set.
+// The log file path at this moment: the profile directory, the path separator and "KvSDK.log".
+// Windows: only the separator and the name when the variable is not set. Linux: an unset or
+// empty HOME falls back to the account's home directory; empty (no log file) when there is none.
 std::wstring LogFilePath();
 
 // The process-wide log-file object. It exists while it has users, holds no open file between

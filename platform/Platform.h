@@ -90,14 +90,26 @@ std::optional<std::wstring> SystemMessageText(HRESULT hr);
 const wchar_t* ProfileVariableName();
 wchar_t PathSeparator();
 
+// The user's profile directory: the profile variable's value. Windows: an empty text when the
+// variable is not set. Linux: when HOME is unset or empty, the account's home directory from the
+// password database; nullopt when that is missing too or is the filesystem root.
+std::optional<std::wstring> ProfileDirectory();
+
 // Opens a file for appending in the log's text mode, without sharing: while it is open nobody
-// else can open it, and the open fails while someone else holds it. nullptr on failure.
-// Close it with CloseExclusiveFile.
+// else can open it, and the open fails while someone else holds it. Only a regular file is
+// opened: a symbolic link (Linux) or reparse point (Windows) planted at the name is not
+// followed, and a FIFO, device or directory is refused without blocking. A new file is created
+// owner-only (0600 on Linux). nullptr on failure. Close it with CloseExclusiveFile.
 struct ExclusiveFile;
 ExclusiveFile* OpenExclusiveAppend(const std::wstring& path);
 // Writes the text in the runtime's multibyte form; false when the write failed.
 bool WriteExclusiveFile(ExclusiveFile* file, const std::wstring& text);
+// Bytes the open file holds (0 when unknown).
+uint64_t ExclusiveFileSize(ExclusiveFile* file);
 void CloseExclusiveFile(ExclusiveFile* file);
+// Renames the file 'from' to 'to', replacing 'to' when it exists (a link there is replaced, not
+// followed). False on failure.
+bool RenameReplacing(const std::wstring& from, const std::wstring& to);
 
 // --- The shared wake-up event ----------------------------------------------------------------
 

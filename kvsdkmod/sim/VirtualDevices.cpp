@@ -157,15 +157,19 @@ std::optional<DeviceOpenResult> OpenSimDevice(const std::wstring& path) {
         }
         return opened;
     }
-    return std::nullopt;
+    // Not listed: absent, as a hardware path that names no device. While the simulated set is
+    // in force no hardware node is opened.
+    DeviceOpenResult absent;
+    absent.result = kvsdk::HResultFromWin32(kvsdk::kErrorFileNotFound);
+    return absent;
 }
 
 std::optional<ChannelOpenResult> ConnectSimChannel(int vendorId, int productId) {
-    if (vendorId < 0 || vendorId > 0xFFFF || productId < 0 || productId > 0xFFFF) {
-        return std::nullopt;
-    }
     const auto items = kvsdk::sim::LoadSimFile();
     if (!items) return std::nullopt;
+    if (vendorId < 0 || vendorId > 0xFFFF || productId < 0 || productId > 0xFFFF) {
+        return ChannelOpenResult{};
+    }
     const std::wstring vid = IdTag(L"VID_", vendorId);
     const std::wstring pid = IdTag(L"PID_", productId);
     for (const auto& item : *items) {
@@ -181,7 +185,7 @@ std::optional<ChannelOpenResult> ConnectSimChannel(int vendorId, int productId) 
         }
         return opened;
     }
-    return std::nullopt;
+    return ChannelOpenResult{};  // no such device in the simulated set: not connected
 }
 
 void SetCommandObserver(KvSimCommandObserver observer, void* context) {

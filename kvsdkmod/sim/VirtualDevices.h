@@ -11,12 +11,14 @@
 
 namespace kvsdkmod::sim {
 
-// nullopt when KVSDK_SIM is unset or does not list 'path'; otherwise the virtual device's Init
-// answer (traced) and, when that answer is not negative, the connection.
+// nullopt when KVSDK_SIM is unset. Otherwise the virtual device's Init answer (traced) and, when
+// that answer is not negative, the connection; for a path the file does not list, the answer
+// of an absent device (0x80070002, not traced) and no connection: no hardware is opened then.
 std::optional<DeviceOpenResult> OpenSimDevice(const std::wstring& path);
 
-// nullopt when KVSDK_SIM is unset or lists no interface with these ids; otherwise the connect=
-// answer of the first such interface (traced) and, when true, the channel.
+// nullopt when KVSDK_SIM is unset. Otherwise the connect= answer of the first interface with
+// these ids (traced) and, when true, the channel; not connected (not traced) when the file lists
+// no such interface.
 std::optional<ChannelOpenResult> ConnectSimChannel(int vendorId, int productId);
 
 // The observation seam behind KvSDKModSetSimCommandObserver.

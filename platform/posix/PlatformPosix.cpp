@@ -2,6 +2,7 @@
 // standard error for the debugger channel, an advisory lock for the log file's exclusive open.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -282,6 +284,31 @@ wchar_t PathSeparator() {
     return L'/';
 }
 
+std::optional<std::wstring> ProfileDirectory() {
+    try {
+        if (const auto home = NonEmptyEnv("HOME")) return FromUtf8(*home);
+        // HOME unset or empty (a service, a stripped environment): the account's own home,
+        // never the filesystem root.
+        long bufferSize = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+        if (bufferSize <= 0) bufferSize = 16384;
+        std::string buffer(static_cast<size_t>(bufferSize), '\0');
+        struct passwd entry {};
+        struct passwd* found = nullptr;
+        while (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+               buffer.size() < 1024u * 1024u) {
+            buffer.resize(buffer.size() * 2);
+        }
+        if (found == nullptr || found->pw_dir == nullptr) return std::nullopt;
+        const std::string directory = found->pw_dir;
+        if (directory.empty() || directory.find_first_not_of('/') == std::string::npos) {
+            return std::nullopt;
+        }
+        return FromUtf8(directory);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 // --- The log file -----------------------------------------------------------------------------
 
 struct ExclusiveFile {
@@ -298,8 +325,14 @@ ExclusiveFile* OpenExclusiveAppend(const std::wstring& path) {
     try {
         if (path.empty()) return nullptr;
         auto file = std::make_unique<ExclusiveFile>();
-        file->fd = ::open(ToUtf8(path).c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        // O_NOFOLLOW: a symbolic link planted at the name is refused. O_NONBLOCK: a FIFO or a
+        // device there cannot stall the caller; fstat then refuses anything but a regular file.
+        file->fd = ::open(
+            ToUtf8(path).c_str(),
+            O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
         if (file->fd < 0) return nullptr;
+        struct stat info {};
+        if (::fstat(file->fd, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
         if (::flock(file->fd, LOCK_EX | LOCK_NB) != 0) return nullptr;
         return file.release();
     } catch (...) {
@@ -349,8 +382,22 @@ bool WriteExclusiveFile(ExclusiveFile* file, const std::wstring& text) {
     }
 }
 
+uint64_t ExclusiveFileSize(ExclusiveFile* file) {
+    struct stat info {};
+    if (file == nullptr || file->fd < 0 || ::fstat(file->fd, &info) != 0) return 0;
+    return static_cast<uint64_t>(info.st_size);
+}
+
 void CloseExclusiveFile(ExclusiveFile* file) {
     delete file;
+}
+
+bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
+    try {
+        return ::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) == 0;
+    } catch (...) {
+        return false;
+    }
 }
 
 // --- The shared wake-up event ----------------------------------------------------------------

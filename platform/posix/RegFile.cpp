@@ -1,9 +1,8 @@
 #include "platform/posix/RegFile.h"
 
-#include <fstream>
-#include <iterator>
 #include <string_view>
 
+#include "common/SafeFile.h"
 #include "common/Strings.h"
 
 namespace kvsdk::platform::posix {
@@ -11,7 +10,7 @@ namespace kvsdk::platform::posix {
 namespace {
 
 // Larger files are not read: nothing this library uses comes near this size.
-constexpr std::uintmax_t kMaxFileSize = 16u * 1024u * 1024u;
+constexpr size_t kMaxFileSize = 16u * 1024u * 1024u;
 
 constexpr std::wstring_view kHeader5 = L"Windows Registry Editor Version 5.00";
 constexpr std::wstring_view kHeader4 = L"REGEDIT4";
@@ -337,15 +336,9 @@ std::optional<CRegFile> CRegFile::Parse(const std::vector<uint8_t>& contents) {
 }
 
 std::optional<CRegFile> CRegFile::Load(const std::filesystem::path& file) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(file, ec);
-    if (ec || size > kMaxFileSize) return std::nullopt;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<uint8_t> contents((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return Parse(contents);
+    const auto text = ReadRegularFile(file, kMaxFileSize);
+    if (!text) return std::nullopt;
+    return Parse(std::vector<uint8_t>(text->begin(), text->end()));
 }
 
 bool CRegFile::HasKey(Hive hive, const std::wstring& subkey) const {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "common/SafeFile.h"
 #include "common/Strings.h"
 
 namespace kvsdk::platform::posix {
@@ -26,6 +27,9 @@ constexpr unsigned kEvRep = 20;
 constexpr unsigned long kProtocolKeyboard = 1;
 constexpr unsigned long kProtocolMouse = 2;
 constexpr unsigned long kUsbClassHid = 3;
+
+// The largest attribute read; the kernel writes at most one page.
+constexpr size_t kMaxAttributeBytes = 64u * 1024u;
 
 // One hidraw node and what sysfs tells about the HID device behind it.
 struct HidInterface {
@@ -46,13 +50,12 @@ std::string Trim(std::string_view text) {
 }
 
 // The contents of a sysfs attribute without surrounding white space; nullopt when unreadable.
+// Real attributes are regular files of at most a page; anything else planted in a tree given
+// by KVSDK_SYSFS_ROOT (a FIFO, a link to a device) is refused without blocking.
 std::optional<std::string> ReadAttribute(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return Trim(text.str());
+    const auto text = ReadRegularFile(path, kMaxAttributeBytes);
+    if (!text) return std::nullopt;
+    return Trim(*text);
 }
 
 std::optional<unsigned long> ParseHex(std::string_view text) {
@@ -135,6 +138,27 @@ bool IsHandlerName(const std::string& name, std::string_view handler) {
     if (!StartsWith(name, handler) || name.size() == handler.size()) return false;
     return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(handler.size()), name.end(),
                        [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A USB device's bus name as the kernel makes it: "usbN" for a root hub, "B-P" or "B-P.P.P"
+// for a device on a port (interfaces, "1-2:1.0", are not devices).
+bool IsUsbDeviceName(const std::string& name) {
+    if (IsHandlerName(name, "usb")) return true;
+    size_t i = 0;
+    const auto digits = [&] {
+        const size_t start = i;
+        while (i < name.size() && name[i] >= '0' && name[i] <= '9') ++i;
+        return i > start;
+    };
+    if (!digits() || i == name.size() || name[i] != '-') return false;
+    ++i;
+    if (!digits()) return false;
+    while (i < name.size()) {
+        if (name[i] != '.') return false;
+        ++i;
+        if (!digits()) return false;
+    }
+    return true;
 }
 
 // Reads the input devices the HID driver made of a HID device: a mouse has a "mouseN" handler
@@ -225,7 +249,7 @@ std::wstring HidPath(const HidInterface& hid, const GUID& classGuid) {
 std::vector<std::wstring> ListHidClass(const fs::path& root, const GUID& classGuid, bool mouse) {
     std::vector<HidInterface> interfaces;
     for (const auto& entry : ListDirectory(root / "class" / "hidraw")) {
-        if (!StartsWith(entry.filename().string(), "hidraw")) continue;
+        if (!IsHandlerName(entry.filename().string(), "hidraw")) continue;
         if (auto hid = ReadHidInterface(entry)) interfaces.push_back(std::move(*hid));
     }
 
@@ -255,11 +279,11 @@ std::vector<std::wstring> ListHidClass(const fs::path& root, const GUID& classGu
 std::vector<std::wstring> ListUsbDevices(const fs::path& root, const GUID& classGuid) {
     std::vector<std::wstring> paths;
     for (const auto& entry : ListDirectory(root / "bus" / "usb" / "devices")) {
+        if (!IsUsbDeviceName(entry.filename().string())) continue;
         const auto vendor = ReadHexAttribute(entry / "idVendor");
         const auto product = ReadHexAttribute(entry / "idProduct");
         if (!vendor || !product) continue;
         const std::string name = entry.filename().string();
-        if (name.find_first_of("# \t") != std::string::npos) continue;
         paths.push_back(Widen("\\\\?\\usb#vid_" + Hex4(static_cast<unsigned>(*vendor)) + "&pid_" +
                               Hex4(static_cast<unsigned>(*product)) + "#" + name + "#" +
                               GuidText(classGuid)));

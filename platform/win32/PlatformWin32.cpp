@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <objbase.h>
 #include <setupapi.h>
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 #include <stdio.h>
 #include <wchar.h>
@@ -17,6 +19,7 @@
 #include <new>
 #include <utility>
 
+#include "common/Strings.h"
 #include "common/win32/InterfacePaths.h"
 
 namespace kvsdk::platform {
@@ -222,15 +225,40 @@ wchar_t PathSeparator() {
     return L'\\';
 }
 
+std::optional<std::wstring> ProfileDirectory() {
+    return GetEnvironmentString(ProfileVariableName()).value_or(std::wstring());
+}
+
 struct ExclusiveFile {
     FILE* stream = nullptr;
 };
 
 ExclusiveFile* OpenExclusiveAppend(const std::wstring& path) {
+    if (path.empty()) return nullptr;
+    // No sharing: no other opener while the file is held. FILE_FLAG_OPEN_REPARSE_POINT opens a
+    // link or junction planted at the name as itself, and it is then refused like a directory or
+    // anything that is not a disk file (a device name such as NUL or COM1).
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
     // Text mode: the runtime stores each line feed as CR LF and each wide character in the
-    // current locale's multibyte form. _SH_DENYRW: no other opener while the file is held.
-    FILE* stream = _wfsopen(path.c_str(), L"a+", _SH_DENYRW);
-    if (stream == nullptr) return nullptr;
+    // current locale's multibyte form.
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_TEXT);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    FILE* stream = _wfdopen(fd, L"a+");
+    if (stream == nullptr) {
+        _close(fd);
+        return nullptr;
+    }
     auto* file = new (std::nothrow) ExclusiveFile;
     if (file == nullptr) {
         fclose(stream);
@@ -248,10 +276,20 @@ bool WriteExclusiveFile(ExclusiveFile* file, const std::wstring& text) {
     return fflush(file->stream) == 0;
 }
 
+uint64_t ExclusiveFileSize(ExclusiveFile* file) {
+    if (file == nullptr || file->stream == nullptr) return 0;
+    const long long size = _filelengthi64(_fileno(file->stream));
+    return size < 0 ? 0 : static_cast<uint64_t>(size);
+}
+
 void CloseExclusiveFile(ExclusiveFile* file) {
     if (file == nullptr) return;
     if (file->stream != nullptr) fclose(file->stream);
     delete file;
+}
+
+bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 // --- The shared wake-up event ----------------------------------------------------------------

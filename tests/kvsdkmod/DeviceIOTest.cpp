@@ -175,10 +175,10 @@ TEST_F(VirtualDeviceTest, BadArgumentsAreAnsweredBeforeTheDevice) {
     EXPECT_EQ(Lines(sim).size(), 1u);  // the init line only
 }
 
-TEST_F(VirtualDeviceTest, PathOutsideTheSetGoesToHardwareAndFails) {
+TEST_F(VirtualDeviceTest, PathOutsideTheSetIsAbsent) {
     SimEnvironment sim("mouse " + mouse + "\n");
     CKvDeviceIO other;
-    EXPECT_LT(other.Init(Wide(MousePath("0e51")).c_str()), 0);
+    EXPECT_EQ(Code(other.Init(Wide(MousePath("0e51")).c_str())), 0x80070002u);
     EXPECT_LT(other.Init(L"\\\\?\\hid#vid_7a3e&pid_0e51&mi_00#../../../dev/null#{x}"), 0);
     EXPECT_LT(other.Init(L""), 0);
     const Bytes set{0x02, 0x03, 0x00, 0x01, 0x7F};

@@ -4,6 +4,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <future>
+#include <memory>
+#include <thread>
 #include <random>
 #include <sstream>
 
@@ -32,6 +35,16 @@ TempDir::TempDir() {
         }
     }
     throw std::runtime_error("cannot create a scratch folder");
+}
+
+bool FinishesWithin(std::chrono::milliseconds limit, std::function<void()> action) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    std::thread([done, action = std::move(action)] {
+        action();
+        done->set_value();
+    }).detach();
+    return finished.wait_for(limit) == std::future_status::ready;
 }
 
 TempDir::~TempDir() {

@@ -2,8 +2,10 @@
 // files and the device trace.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +41,11 @@ class ScopedEnv {
 };
 void SetEnv(const std::string& name, const std::optional<std::string>& value);
 std::optional<std::string> GetEnv(const std::string& name);
+
+// Runs 'action' on a thread of its own and answers whether it finished within 'limit'. A hang
+// fails the test instead of stalling the suite: the thread is then left behind, detached, so
+// 'action' must own (copy) whatever it uses.
+bool FinishesWithin(std::chrono::milliseconds limit, std::function<void()> action);
 
 void WriteTextFile(const std::filesystem::path& path, const std::string& text);
 std::string ReadTextFile(const std::filesystem::path& path);  // empty when missing

@@ -1,9 +1,12 @@
 // The light timeline built from a known trace, and its text and SVG renderings.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <sstream>
 #include <string>
 
+#include "tests/support/TestSupport.h"
 #include "tests/tool/MiniXml.h"
 #include "tools/kvsdk/Timeline.h"
 #include "tools/kvsdk/TimelineRender.h"
@@ -217,6 +220,45 @@ TEST(TimelineSvg, CheckerRejectsMalformedXml) {
           "<svg>a & b</svg>", "<svg/><svg/>", "<svg a=\"<\"/>"}) {
         EXPECT_THROW(test::XmlReader::Parse(bad), std::runtime_error) << bad;
     }
+}
+
+}  // namespace
+}  // namespace kvsdk::tool
+
+namespace kvsdk::tool {
+namespace {
+
+// Generous: only tells a finished call from one that runs away.
+constexpr std::chrono::seconds kRunaway{120};
+
+TEST(TimelineSvg, TimesNearTheEndOfTheClockStillEnd) {
+    const std::string trace = "0 init " + kMouse + " = 00000000\n18446744073709551615 set " +
+                              kMouse + " 02 03 00 01 01 = 00000000\n";
+    auto svg = std::make_shared<std::string>();
+    ASSERT_TRUE(test::FinishesWithin(kRunaway, [trace, svg] {
+        std::ostringstream out;
+        RenderSvg(BuildTimeline(trace), out, "t");
+        *svg = out.str();
+    }));
+    EXPECT_NE(svg->find("18000000000000000000 ms"), std::string::npos);
+}
+
+TEST(Timeline, ManyDistinctPathsBuildInLinearTime) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a question of complexity, answered by the plain build";
+#endif
+    // A search per line over every device seen so far took many minutes at this size; a
+    // linear build takes seconds.
+    constexpr size_t kPaths = 200000;
+    std::string trace;
+    for (size_t i = 0; i < kPaths; ++i) {
+        trace += std::to_string(i) + " init \\\\?\\HID#VID_7A3E&PID_0E59#" + std::to_string(i) +
+                 "#{X} = 00000000\n";
+    }
+    auto devices = std::make_shared<size_t>(0);
+    ASSERT_TRUE(test::FinishesWithin(
+        kRunaway, [trace, devices] { *devices = BuildTimeline(trace).devices.size(); }));
+    EXPECT_EQ(*devices, kPaths);
 }
 
 }  // namespace

@@ -297,10 +297,7 @@ int RunDemo(const Invocation& invocation, std::ostream& out, std::ostream& err) 
     lib.EngUninit();  // VEXO devices put their stored lighting back
     out << "  KvSDKEngUninit -> S_OK (VEXO devices restored their stored settings)\n\n";
 
-    std::ifstream file(trace, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    const Timeline timeline = BuildTimeline(text.str());
+    const Timeline timeline = BuildTimeline(ReadTraceFile(trace).value_or(std::string()));
     RenderText(timeline, out);
 
     const fs::path svg = PathFromUtf8(invocation.svgFile.value_or("kvsdk-demo.svg"));

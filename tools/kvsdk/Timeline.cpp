@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <map>
 #include <sstream>
+#include <unordered_map>
 
 #include "effects/LightCommands.h"
+#include "common/SafeFile.h"
 #include "tools/kvsdk/Names.h"
 
 namespace kvsdk::tool {
@@ -339,21 +341,24 @@ Timeline BuildTimeline(std::string_view traceText) {
     std::stable_sort(records.begin(), records.end(),
                      [](const TraceRecord& a, const TraceRecord& b) { return a.ms < b.ms; });
 
-    std::vector<std::pair<std::string, DeviceBuilder>> builders;
+    // Devices in order of first appearance, found by path in constant time.
+    std::vector<DeviceBuilder> builders;
+    std::unordered_map<std::string, size_t> byPath;
     for (size_t seq = 0; seq < records.size(); ++seq) {
         const TraceRecord& record = records[seq];
-        auto it = std::find_if(builders.begin(), builders.end(),
-                               [&](const auto& entry) { return entry.first == record.path; });
-        if (it == builders.end()) {
-            builders.emplace_back(record.path, DeviceBuilder(record.path));
-            it = builders.end() - 1;
-        }
-        it->second.Apply(record, seq);
+        const auto [it, added] = byPath.try_emplace(record.path, builders.size());
+        if (added) builders.emplace_back(record.path);
+        builders[it->second].Apply(record, seq);
         timeline.endMs = std::max(timeline.endMs, record.ms);
     }
     timeline.lineCount = records.size();
-    for (auto& entry : builders) timeline.devices.push_back(entry.second.Finish(timeline.endMs));
+    timeline.devices.reserve(builders.size());
+    for (auto& builder : builders) timeline.devices.push_back(builder.Finish(timeline.endMs));
     return timeline;
+}
+
+std::optional<std::string> ReadTraceFile(const std::filesystem::path& path) {
+    return ReadRegularFile(path, kMaxTraceFileBytes);
 }
 
 }  // namespace kvsdk::tool

@@ -3,7 +3,9 @@
 // alone; the renderers (TimelineRender.h) only draw it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,7 +80,15 @@ struct Timeline {
     const DeviceTimeline* Find(std::string_view productId) const;  // first with that id
 };
 
+// Linear in the trace's length, whatever the number of distinct paths.
 Timeline BuildTimeline(std::string_view traceText);
+
+// The largest trace file the tool reads (64 MiB: hours of a busy device).
+inline constexpr size_t kMaxTraceFileBytes = 64u * 1024u * 1024u;
+
+// The text of a trace file: a regular file of at most kMaxTraceFileBytes, opened without
+// blocking (a FIFO or a device is refused); nullopt otherwise.
+std::optional<std::string> ReadTraceFile(const std::filesystem::path& path);
 
 // "0E59" from "\\?\HID#VID_7A3E&PID_0E59&MI_00#..." (the four characters after "PID_").
 std::string ProductIdFromPath(std::string_view path);

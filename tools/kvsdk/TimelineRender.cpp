@@ -177,10 +177,12 @@ const char* ModeFill(uint32_t mode) {
 // A "nice" tick step (1, 2 or 5 times a power of ten) giving about ten ticks.
 uint64_t TickStep(uint64_t endMs) {
     uint64_t step = 1;
+    // 10^18 x 5 still fits in 64 bits and gives at most four ticks for the largest time.
     while (true) {
         for (uint64_t factor : {1u, 2u, 5u}) {
             if (endMs / (step * factor) <= 10) return step * factor;
         }
+        if (step >= 1000000000000000000u) return step * 5;
         step *= 10;
     }
 }
@@ -306,12 +308,14 @@ class SvgWriter {
 
     void Axis(double top, double bottom) {
         const uint64_t step = TickStep(m_endMs);
-        for (uint64_t ms = 0; ms <= m_endMs; ms += step) {
+        // Stops before the next tick would pass the end, so that times near 2^64 cannot wrap.
+        for (uint64_t ms = 0;; ms += step) {
             const double x = X(ms);
             m_body << "<line class=\"grid\" x1=\"" << Px(x) << "\" y1=\"" << Px(top) << "\" x2=\""
                    << Px(x) << "\" y2=\"" << Px(bottom) << "\"/>\n";
             Text(x, top - 6, std::to_string(ms) + " ms", "tick", "middle");
             Text(x, bottom + 14, std::to_string(ms) + " ms", "tick", "middle");
+            if (m_endMs - ms < step) break;
         }
     }
 

@@ -116,14 +116,13 @@ int RunDevices() {
 }
 
 int RunTimeline(const Invocation& invocation) {
-    std::ifstream file(PathFromUtf8(invocation.traceFile), std::ios::binary);
-    if (!file) {
-        std::cerr << "kvsdk: cannot read " << invocation.traceFile << "\n";
+    const auto text = ReadTraceFile(PathFromUtf8(invocation.traceFile));
+    if (!text) {
+        std::cerr << "kvsdk: cannot read " << invocation.traceFile
+                  << " (not a regular file of at most 64 MiB)\n";
         return kExitUsage;
     }
-    std::stringstream text;
-    text << file.rdbuf();
-    const Timeline timeline = BuildTimeline(text.str());
+    const Timeline timeline = BuildTimeline(*text);
     RenderText(timeline, std::cout);
     if (invocation.svgFile) {
         std::ofstream svg(PathFromUtf8(*invocation.svgFile), std::ios::binary | std::ios::trunc);
