@@ -214,12 +214,18 @@ inline bool SelectForGet(const std::wstring& productId, const GUID& requested) {
            GuidEqual(requested, *product->guid);
 }
 
+// Whether 'guid' names a whole family.
+inline bool IsFamily(const GUID& guid) {
+    for (const FamilyInfo& family : kFamilies) {
+        if (GuidEqual(guid, *family.guid)) return true;
+    }
+    return false;
+}
+
 // Whether KvSDKEngInit answers S_OK whatever its searches found: for a family, and for a
 // product whose row says so; otherwise it answers what the search found.
 inline bool InitAlwaysSucceeds(const GUID& requested) {
-    for (const FamilyInfo& family : kFamilies) {
-        if (GuidEqual(requested, *family.guid)) return true;
-    }
+    if (IsFamily(requested)) return true;
     const Product* product = FindProduct(requested);
     return product != nullptr && product->initAlwaysOk;
 }

@@ -81,8 +81,7 @@ HRESULT EngInit(const GUID& product) {
     });
     // The families answer S_OK whatever they found; a single product reports a device that it
     // found but could not open.
-    const bool family = GuidEqual(product, PRODUCT_VEXO) || GuidEqual(product, PRODUCT_PELL);
-    if (!family && Failed(openFailure)) return openFailure;
+    if (!IsFamily(product) && Failed(openFailure)) return openFailure;
     return InitAlwaysSucceeds(product) ? kS_OK : result;
 }
 
