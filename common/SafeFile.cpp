@@ -18,6 +18,25 @@ namespace {
 
 constexpr size_t kChunk = 64u * 1024u;
 
+// Reads chunks through 'readSome(buffer, size)' (bytes read, 0 at the end, nothing on failure)
+// until the end; more than 'maxBytes' is a failure.
+template <class ReadSome>
+std::optional<std::string> ReadBounded(size_t maxBytes, ReadSome&& readSome) {
+    std::string text;
+    for (;;) {
+        const size_t room = maxBytes + 1 - text.size();
+        const size_t want = room < kChunk ? room : kChunk;
+        const size_t before = text.size();
+        text.resize(before + want);
+        const std::optional<size_t> got = readSome(text.data() + before, want);
+        if (!got) return std::nullopt;
+        text.resize(before + *got);
+        if (*got == 0) break;
+        if (text.size() > maxBytes) return std::nullopt;
+    }
+    return text;
+}
+
 #ifdef _WIN32
 
 std::optional<std::string> ReadNative(const wchar_t* path, size_t maxBytes) {
@@ -35,21 +54,11 @@ std::optional<std::string> ReadNative(const wchar_t* path, size_t maxBytes) {
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return std::nullopt;
     }
-    std::string text;
-    for (;;) {
-        const size_t room = maxBytes + 1 - text.size();
-        const size_t want = room < kChunk ? room : kChunk;
-        const size_t before = text.size();
-        text.resize(before + want);
+    return ReadBounded(maxBytes, [file](char* buffer, size_t want) -> std::optional<size_t> {
         DWORD got = 0;
-        if (!ReadFile(file, text.data() + before, static_cast<DWORD>(want), &got, nullptr)) {
-            return std::nullopt;
-        }
-        text.resize(before + got);
-        if (got == 0) break;
-        if (text.size() > maxBytes) return std::nullopt;
-    }
-    return text;
+        if (!ReadFile(file, buffer, static_cast<DWORD>(want), &got, nullptr)) return std::nullopt;
+        return got;
+    });
 }
 
 #else
@@ -65,23 +74,13 @@ std::optional<std::string> ReadNative(const char* path, size_t maxBytes) {
     } closer{fd};
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    std::string text;
-    for (;;) {
-        const size_t room = maxBytes + 1 - text.size();
-        const size_t want = room < kChunk ? room : kChunk;
-        const size_t before = text.size();
-        text.resize(before + want);
-        const ssize_t got = ::read(fd, text.data() + before, want);
-        if (got < 0) {
-            text.resize(before);
-            if (errno == EINTR) continue;
-            return std::nullopt;
+    return ReadBounded(maxBytes, [fd](char* buffer, size_t want) -> std::optional<size_t> {
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, want);
+            if (got >= 0) return static_cast<size_t>(got);
+            if (errno != EINTR) return std::nullopt;
         }
-        text.resize(before + static_cast<size_t>(got));
-        if (got == 0) break;
-        if (text.size() > maxBytes) return std::nullopt;
-    }
-    return text;
+    });
 }
 
 #endif
