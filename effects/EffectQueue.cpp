@@ -31,11 +31,6 @@ bool CEffectQueue::Add(std::unique_ptr<CEffect>&& effect, bool* needsWorker) {
     return true;
 }
 
-bool CEffectQueue::NeedsWorker() {
-    std::lock_guard<std::mutex> queue(m_queueLock);
-    return !m_bWorkerRunning && !m_listEffects.IsEmpty();
-}
-
 void CEffectQueue::EnsureWorker() {
     {
         std::lock_guard<std::mutex> queue(m_queueLock);

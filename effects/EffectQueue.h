@@ -67,8 +67,6 @@ class CEffectQueue {
     // false, and 'effect' stays the caller's. 'needsWorker', when given, receives whether no
     // worker will take the effect, so EnsureWorker has to start one.
     bool Add(std::unique_ptr<CEffect>&& effect, bool* needsWorker = nullptr);
-    // True when effects wait and no worker will take them: EnsureWorker has to start one.
-    bool NeedsWorker();
     // Starts a worker when the queue holds effects and no worker is running.
     void EnsureWorker();
     // Stops the worker and waits until it can no longer reach the sink: no command is sent

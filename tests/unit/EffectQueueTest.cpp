@@ -133,18 +133,19 @@ TEST(EffectQueueTest, RefusesWhatWouldPassTheCapAndCountsSentBuffersFree) {
 TEST(EffectQueueTest, AWorkerWaitsForTheNextEffectThenEndsAndStopEndsTheWaitAtOnce) {
     RecordingSink sink(false);
     CEffectQueue queue(sink);
-    queue.Add(Script(CCommandBuffer::Payload({1})));
-    EXPECT_TRUE(queue.NeedsWorker());
+    bool needsWorker = false;
+    queue.Add(Script(CCommandBuffer::Payload({1})), &needsWorker);
+    EXPECT_TRUE(needsWorker);
     queue.EnsureWorker();
     ASSERT_EQ(sink.WaitFor(1).size(), 1u);
 
-    queue.Add(Script(CCommandBuffer::Payload({2})));  // reaches the waiting worker itself
-    EXPECT_FALSE(queue.NeedsWorker());
+    queue.Add(Script(CCommandBuffer::Payload({2})), &needsWorker);  // reaches the waiting worker
+    EXPECT_FALSE(needsWorker);
     EXPECT_EQ(sink.WaitFor(2), (std::vector<Bytes>{{1}, {2}}));
 
     std::this_thread::sleep_for(CEffectQueue::kIdleWait + std::chrono::milliseconds(300));
-    queue.Add(Script(CCommandBuffer::Payload({3})));  // the worker has ended
-    EXPECT_TRUE(queue.NeedsWorker());
+    queue.Add(Script(CCommandBuffer::Payload({3})), &needsWorker);  // the worker has ended
+    EXPECT_TRUE(needsWorker);
     queue.EnsureWorker();
     ASSERT_EQ(sink.WaitFor(3).size(), 3u);
 
