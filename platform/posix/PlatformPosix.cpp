@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "platform/Platform.h"
+#include "platform/posix/FileWatch.h"
 #include "platform/posix/RegFile.h"
 #include "common/Strings.h"
 #include "platform/posix/SysfsEnumeration.h"
@@ -67,25 +68,36 @@ HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& p
 
 namespace {
 
-std::optional<std::string> NonEmptyEnv(const char* name) {
+const char* NonEmptyEnv(const char* name) {
     const char* value = std::getenv(name);
-    if (value == nullptr || *value == '\0') return std::nullopt;
-    return std::string(value);
+    return value == nullptr || *value == '\0' ? nullptr : value;
 }
 
-// The file standing in for a hive. KVSDK_REGISTRY, when set, holds both hives (and when it names
-// a missing file, there is no key at all). Otherwise the user's hive is
-// ${XDG_CONFIG_HOME:-$HOME/.config}/tolve/registry.reg and the machine's /etc/tolve/registry.reg.
+// The file standing in for a hive, into 'path' (left empty when there is none). KVSDK_REGISTRY,
+// when set, holds both hives (and when it names a missing file, there is no key at all).
+// Otherwise the user's hive is ${XDG_CONFIG_HOME:-$HOME/.config}/tolve/registry.reg and the
+// machine's /etc/tolve/registry.reg. Resolved afresh at every look, into the caller's buffer.
+void RegistryFileName(Hive hive, std::string& path) {
+    if (const char* single = NonEmptyEnv("KVSDK_REGISTRY")) {
+        path.assign(single);
+    } else if (hive == Hive::LocalMachine) {
+        path.assign("/etc/tolve/registry.reg");
+    } else if (const char* config = NonEmptyEnv("XDG_CONFIG_HOME")) {
+        path.assign(config);
+        path += "/tolve/registry.reg";
+    } else if (const char* home = NonEmptyEnv("HOME")) {
+        path.assign(home);
+        path += "/.config/tolve/registry.reg";
+    } else {
+        path.clear();
+    }
+}
+
 std::optional<fs::path> RegistryFile(Hive hive) {
-    if (const auto single = NonEmptyEnv("KVSDK_REGISTRY")) return fs::path(*single);
-    if (hive == Hive::LocalMachine) return fs::path("/etc/tolve/registry.reg");
-    if (const auto config = NonEmptyEnv("XDG_CONFIG_HOME")) {
-        return fs::path(*config) / "tolve" / "registry.reg";
-    }
-    if (const auto home = NonEmptyEnv("HOME")) {
-        return fs::path(*home) / ".config" / "tolve" / "registry.reg";
-    }
-    return std::nullopt;
+    std::string path;
+    RegistryFileName(hive, path);
+    if (path.empty()) return std::nullopt;
+    return fs::path(path);
 }
 
 // A file whose time stamps are this close to the current time (or ahead of it) may still be
@@ -109,10 +121,36 @@ struct FileSignature {
     bool operator==(const FileSignature&) const = default;
 };
 
+// One stat of 'path': true when it differs from 'last' (which it replaces) or is too fresh to
+// tell.
+bool SignatureChanged(const std::string& path, FileSignature& last) {
+    FileSignature now;
+    now.path = path;
+    bool settled = true;
+    struct stat info {};
+    if (!path.empty() && ::stat(path.c_str(), &info) == 0) {
+        now.exists = true;
+        now.device = info.st_dev;
+        now.inode = info.st_ino;
+        now.size = info.st_size;
+        now.modified = Nanoseconds(info.st_mtim);
+        now.changed = Nanoseconds(info.st_ctim);
+        timespec clock{};
+        ::clock_gettime(CLOCK_REALTIME, &clock);
+        const int64_t latest = std::max(now.modified, now.changed);
+        settled = Nanoseconds(clock) - latest > kSettledNanoseconds;
+    }
+    const bool changed = !settled || !(now == last);
+    last = std::move(now);
+    return changed;
+}
+
 struct HiveWatch {
     std::mutex lock;
     bool known = false;
-    FileSignature last;
+    std::string path;         // the hive's file at the latest look
+    posix::CFileWatch watch;  // armed on 'path' whenever it can be
+    FileSignature last;       // what stat told while it could not
     uint64_t stamp = 0;
 };
 
@@ -125,35 +163,31 @@ HiveWatch& WatchOf(Hive hive) {
 
 }  // namespace
 
+// A watched file costs one read of the watch's descriptor per look. A file that cannot be
+// watched (its folder is missing, or no inotify instance is left) is looked at with stat, and
+// every change stat sees is a moment to try watching it again; arming counts as a change, since
+// what was read before the watch began may already be stale.
 uint64_t RegistryChangeStamp(Hive hive) {
-    HiveWatch& watch = WatchOf(hive);
-    FileSignature now;
-    bool settled = true;
+    HiveWatch& hw = WatchOf(hive);
+    std::lock_guard guard(hw.lock);
+    bool changed = true;
     try {
-        if (const auto file = RegistryFile(hive)) now.path = file->string();
-        struct stat info {};
-        if (!now.path.empty() && ::stat(now.path.c_str(), &info) == 0) {
-            now.exists = true;
-            now.device = info.st_dev;
-            now.inode = info.st_ino;
-            now.size = info.st_size;
-            now.modified = Nanoseconds(info.st_mtim);
-            now.changed = Nanoseconds(info.st_ctim);
-            timespec clock{};
-            ::clock_gettime(CLOCK_REALTIME, &clock);
-            const int64_t latest = std::max(now.modified, now.changed);
-            settled = Nanoseconds(clock) - latest > kSettledNanoseconds;
+        RegistryFileName(hive, hw.path);
+        if (hw.watch.Armed() && hw.watch.Path() == hw.path) {
+            changed = hw.watch.Changed();
+        } else {
+            hw.watch.Disarm();
+            changed = SignatureChanged(hw.path, hw.last);
+            if (changed && !hw.path.empty()) (void)hw.watch.Arm(hw.path);
         }
     } catch (...) {
-        settled = false;
+        changed = true;
     }
-    std::lock_guard guard(watch.lock);
-    if (!watch.known || !settled || !(now == watch.last)) {
-        ++watch.stamp;
-        watch.last = std::move(now);
-        watch.known = true;
+    if (!hw.known || changed) {
+        ++hw.stamp;
+        hw.known = true;
     }
-    return watch.stamp;
+    return hw.stamp;
 }
 
 // Files carry no access rights of their own, so 'access' is not checked: a key present in the
@@ -286,7 +320,7 @@ wchar_t PathSeparator() {
 
 std::optional<std::wstring> ProfileDirectory() {
     try {
-        if (const auto home = NonEmptyEnv("HOME")) return FromUtf8(*home);
+        if (const char* home = NonEmptyEnv("HOME")) return FromUtf8(home);
         // HOME unset or empty (a service, a stripped environment): the account's own home,
         // never the filesystem root.
         long bufferSize = ::sysconf(_SC_GETPW_R_SIZE_MAX);

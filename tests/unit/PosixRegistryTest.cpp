@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/TestSupport.h"
@@ -192,6 +196,49 @@ TEST_F(RegistryFileTest, MalformedOrMissingFileHasNoKeys) {
     // Read afresh at every call.
     Write(std::string(kHeader));
     ExpectNoKey(Query(Hive::CurrentUser, kPellKey, L"GameControl"));
+}
+
+// The stamp moves at the first look after any way of changing the file, and only then: looks
+// with nothing changed between them cost no re-reading.
+TEST_F(RegistryFileTest, ChangeStampMovesOnEveryKindOfChangeAndOnlyThen) {
+    using kvsdk::platform::RegistryChangeStamp;
+    TempDir elsewhere;
+    const fs::path file = m_dir / "registry.reg";
+    const fs::path target = elsewhere / "linked.reg";
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"created", [&] { Write(kHeader); }},
+        {"rewritten in place", [&] { Write(std::string(kHeader) + "[HKEY_CURRENT_USER]\n"); }},
+        {"replaced by a rename",
+         [&] {
+             WriteTextFile(m_dir / "new.reg", kHeader);
+             fs::rename(m_dir / "new.reg", file);
+         }},
+        {"made a link",
+         [&] {
+             WriteTextFile(target, kHeader);
+             fs::remove(file);
+             fs::create_symlink(target, file);
+         }},
+        {"link's target rewritten", [&] { WriteTextFile(target, "REGEDIT4\n"); }},
+        {"removed", [&] { fs::remove(file); }},
+        {"folder removed", [&] { fs::remove_all(m_dir.Path()); }},
+        {"folder made again",
+         [&] {
+             fs::create_directories(m_dir.Path());
+             Write(kHeader);
+         }},
+        {"rewritten after the folder came back", [&] { Write("REGEDIT4\n"); }},
+    };
+    uint64_t stamp = RegistryChangeStamp(Hive::CurrentUser);
+    for (const auto& [name, change] : changes) {
+        // A file written a moment ago may be looked at with stat only, which counts it as
+        // changed until its time stamp is safely in the past.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        stamp = RegistryChangeStamp(Hive::CurrentUser);
+        EXPECT_EQ(RegistryChangeStamp(Hive::CurrentUser), stamp) << "quiet, before: " << name;
+        change();
+        EXPECT_GT(RegistryChangeStamp(Hive::CurrentUser), stamp) << name;
+    }
 }
 
 TEST(RegistryLocation, UserHiveComesFromXdgConfigHomeOrHome) {
