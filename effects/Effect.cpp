@@ -1,6 +1,8 @@
 #include "effects/Effect.h"
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "common/Win32Types.h"
 
@@ -8,11 +10,11 @@ namespace kvsdk {
 
 namespace {
 
-void PutWord(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    bytes[offset + 0] = static_cast<uint8_t>(value & 0xFF);
-    bytes[offset + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
-    bytes[offset + 2] = static_cast<uint8_t>((value >> 16) & 0xFF);
-    bytes[offset + 3] = static_cast<uint8_t>((value >> 24) & 0xFF);
+void PutWord(uint8_t* bytes, uint32_t value) {
+    bytes[0] = static_cast<uint8_t>(value & 0xFF);
+    bytes[1] = static_cast<uint8_t>((value >> 8) & 0xFF);
+    bytes[2] = static_cast<uint8_t>((value >> 16) & 0xFF);
+    bytes[3] = static_cast<uint8_t>((value >> 24) & 0xFF);
 }
 
 uint32_t GetWord(const uint8_t* bytes) {
@@ -22,11 +24,18 @@ uint32_t GetWord(const uint8_t* bytes) {
 
 }  // namespace
 
+CCommandBuffer::CCommandBuffer(uint32_t size) : m_size(size) {
+    if (size > kInlineSize) m_heap = std::make_unique<uint8_t[]>(size);
+}
+
 std::unique_ptr<CCommandBuffer> CCommandBuffer::Payload(const uint8_t* bytes, uint32_t length) {
-    std::vector<uint8_t> framed(sizeof(uint32_t) + length);
-    PutWord(framed, 0, length);
-    if (length > 0) std::memcpy(framed.data() + sizeof(uint32_t), bytes, length);
-    return std::unique_ptr<CCommandBuffer>(new CCommandBuffer(std::move(framed)));
+    // The length word and the bytes must fit in one 32-bit size.
+    if (length > UINT32_MAX - sizeof(uint32_t)) throw std::bad_alloc();
+    std::unique_ptr<CCommandBuffer> buffer(
+        new CCommandBuffer(static_cast<uint32_t>(sizeof(uint32_t)) + length));
+    PutWord(buffer->Bytes(), length);
+    if (length > 0) std::memcpy(buffer->Bytes() + sizeof(uint32_t), bytes, length);
+    return buffer;
 }
 
 std::unique_ptr<CCommandBuffer> CCommandBuffer::Payload(std::initializer_list<uint8_t> bytes) {
@@ -34,28 +43,29 @@ std::unique_ptr<CCommandBuffer> CCommandBuffer::Payload(std::initializer_list<ui
 }
 
 std::unique_ptr<CCommandBuffer> CCommandBuffer::Pause(uint32_t milliseconds) {
-    std::vector<uint8_t> framed(2 * sizeof(uint32_t));
-    PutWord(framed, 0, 0);
-    PutWord(framed, sizeof(uint32_t), milliseconds);
-    return std::unique_ptr<CCommandBuffer>(new CCommandBuffer(std::move(framed)));
+    std::unique_ptr<CCommandBuffer> buffer(new CCommandBuffer(2 * sizeof(uint32_t)));
+    PutWord(buffer->Bytes(), 0);
+    PutWord(buffer->Bytes() + sizeof(uint32_t), milliseconds);
+    return buffer;
 }
 
 std::unique_ptr<CCommandBuffer> CCommandBuffer::Block(const uint8_t* bytes28) {
-    std::vector<uint8_t> block(bytes28, bytes28 + kBlockSize);
-    return std::unique_ptr<CCommandBuffer>(new CCommandBuffer(std::move(block)));
+    std::unique_ptr<CCommandBuffer> buffer(new CCommandBuffer(kBlockSize));
+    std::memcpy(buffer->Bytes(), bytes28, kBlockSize);
+    return buffer;
 }
 
 bool CCommandBuffer::ReadLengthWord(uint32_t& length) const {
-    if (m_bytes.size() < sizeof(uint32_t)) return false;
-    length = GetWord(m_bytes.data());
+    if (m_size < sizeof(uint32_t)) return false;
+    length = GetWord(Data());
     return true;
 }
 
 bool CCommandBuffer::IsPause(uint32_t& milliseconds) const {
     uint32_t length = 0;
     if (!ReadLengthWord(length) || length != 0) return false;
-    if (m_bytes.size() < 2 * sizeof(uint32_t)) return false;
-    milliseconds = GetWord(m_bytes.data() + sizeof(uint32_t));
+    if (m_size < 2 * sizeof(uint32_t)) return false;
+    milliseconds = GetWord(Data() + sizeof(uint32_t));
     return true;
 }
 
@@ -63,8 +73,8 @@ bool CCommandBuffer::GetPayload(const uint8_t*& payload, uint32_t& length) const
     uint32_t declared = 0;
     if (!ReadLengthWord(declared) || declared == 0) return false;
     // A length word never reaches past the bytes actually held.
-    if (declared > m_bytes.size() - sizeof(uint32_t)) return false;
-    payload = m_bytes.data() + sizeof(uint32_t);
+    if (declared > m_size - sizeof(uint32_t)) return false;
+    payload = Data() + sizeof(uint32_t);
     length = declared;
     return true;
 }

@@ -2,6 +2,7 @@
 // operations through which the engine drives it. The effect families derive from CEffect.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -27,8 +28,8 @@ class CCommandBuffer {
     static std::unique_ptr<CCommandBuffer> Pause(uint32_t milliseconds);
     static std::unique_ptr<CCommandBuffer> Block(const uint8_t* bytes28);
 
-    const uint8_t* Data() const { return m_bytes.data(); }
-    uint32_t Size() const { return static_cast<uint32_t>(m_bytes.size()); }
+    const uint8_t* Data() const { return m_heap ? m_heap.get() : m_inline.data(); }
+    uint32_t Size() const { return m_size; }
 
     // Framing as the worker reads it. Each answers false when the buffer is too short to be
     // read that way (a bad length word never reaches beyond the buffer).
@@ -37,8 +38,16 @@ class CCommandBuffer {
     bool GetPayload(const uint8_t*& payload, uint32_t& length) const;
 
   private:
-    explicit CCommandBuffer(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
-    std::vector<uint8_t> m_bytes;
+    // Every command the families build (a framed payload, a pause, a block) fits in the buffer
+    // itself; only a longer one takes bytes of its own.
+    static constexpr uint32_t kInlineSize = sizeof(uint32_t) + kBlockSize;
+
+    explicit CCommandBuffer(uint32_t size);
+    uint8_t* Bytes() { return m_heap ? m_heap.get() : m_inline.data(); }
+
+    uint32_t m_size;
+    std::array<uint8_t, kInlineSize> m_inline{};
+    std::unique_ptr<uint8_t[]> m_heap;
 };
 
 using CCommandList = CList<CCommandBuffer>;
