@@ -10,8 +10,13 @@ namespace kvsdk {
 
 CDevice::CDevice(const wchar_t* path) {
     const wchar_t* p = path != nullptr ? path : L"";
-    m_strPath = ToUpper(p);
+    SetPath(p);
     OpenDeviceIO(p);
+}
+
+void CDevice::SetPath(const wchar_t* path) {
+    m_strPath = ToUpper(path);
+    m_strProductId = ProductIdFromPath(m_strPath);
 }
 
 CDevice::~CDevice() {
@@ -31,7 +36,7 @@ void CDevice::Initialize(const wchar_t* path, GUID productGuid) {
     StopWorker();
     const wchar_t* p = path != nullptr ? path : L"";
     m_effectQueue.Restart();
-    m_strPath = ToUpper(p);
+    SetPath(p);
     m_pDeviceIO.reset();
     OpenDeviceIO(p);
     m_guidProduct = productGuid;

@@ -48,6 +48,8 @@ class CDevice : private ICommandSink {
     void EnsureWorker() { m_effectQueue.EnsureWorker(); }
 
     const std::wstring& GetPath() const { return m_strPath; }
+    // The product id in the path ("0E59"); empty when the path names none.
+    const std::wstring& GetProductId() const { return m_strProductId; }
     // S_OK when the device can take commands; otherwise why not (the device-I/O object's Init
     // result, or for the USB device a channel that did not connect).
     HRESULT GetOpenResult() const { return m_hrOpen; }
@@ -61,11 +63,14 @@ class CDevice : private ICommandSink {
     void StopWorker() { m_effectQueue.Stop(); }
 
     std::wstring m_strPath;
+    std::wstring m_strProductId;  // read from m_strPath whenever it is set
     std::unique_ptr<CKvDeviceIO> m_pDeviceIO;
     GUID m_guidProduct{};
     HRESULT m_hrOpen = kS_OK;
 
   private:
+    void SetPath(const wchar_t* path);
+
     // The worker's way to the device: through Set, so derived devices see every command.
     HRESULT SendCommand(const uint8_t* bytes, uint32_t length) override {
         return Set(bytes, length);

@@ -48,7 +48,7 @@ void CDeviceVEXO::RestoreSettings() {
         };
 
         // The product's steps; their traced line numbers are fixed values that logs key on.
-        const Product* product = FindProduct(ProductIdFromPath(m_strPath));
+        const Product* product = FindProduct(GetProductId());
         if (product == nullptr) return;
         for (const RestoreStep& step : product->restore) exchange(step);
     } catch (...) {

@@ -116,7 +116,7 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
 
     const CGameControlView gameControl;
     for (const auto& device : engine.Devices()) {
-        const std::wstring productId = ProductIdFromPath(device->GetPath());
+        const std::wstring& productId = device->GetProductId();
         if (!gameControl.IsEnabled(productId)) continue;
         const Product* row = SelectForSet(productId, device->GetPath(), product);
         if (row == nullptr) continue;
@@ -146,7 +146,7 @@ HRESULT GetEffect(const GUID& effect, EffectParams* params) {
 
     const GUID product = params->productGuid;
     for (const auto& device : engine.Devices()) {
-        const std::wstring productId = ProductIdFromPath(device->GetPath());
+        const std::wstring& productId = device->GetProductId();
         if (!SelectForGet(productId, product)) continue;
         CVEXOEffect query(effect, params);
         result = device->QueryEffect(&query);
