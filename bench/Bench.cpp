@@ -3,7 +3,8 @@
 // The library is driven through its four exports on simulated devices. The device-I/O library's
 // observation seam (KvSDKModSetSimCommandObserver) timestamps every command as it reaches a
 // virtual device, with the steady clock's nanosecond resolution. The floors are small reference
-// implementations of the same work, written here, measured with the same pacing.
+// implementations of the same work, written here, measured with the same pacing and in turns
+// with the library's own samples, so that both see the same machine.
 //
 //   kvsdk_bench           full run (about half a minute)
 //   kvsdk_bench --smoke   a few samples of every figure; checks only that every call succeeds
@@ -236,38 +237,64 @@ void SpinUntil(const std::function<bool()>& done) {
     while (!done() && Clock::now() < end) std::this_thread::yield();
 }
 
-// The host call's floor over 'queues' devices: allocate, lock, push, notify on each.
-Stats FloorHostCall(size_t queues, size_t samples) {
-    std::vector<std::unique_ptr<FloorQueue>> floor;
-    for (size_t i = 0; i < queues; ++i) floor.push_back(std::make_unique<FloorQueue>());
-    std::vector<double> times;
-    for (size_t s = 0; s < samples + samples / 10; ++s) {
-        const int64_t t0 = NowNs();
-        for (auto& q : floor) q->Push();
-        const int64_t t1 = NowNs();
-        if (s >= samples / 10) times.push_back(static_cast<double>(t1 - t0));
-        for (auto& q : floor) {
-            const uint64_t want = static_cast<uint64_t>(s + 1);
-            SpinUntil([&] { return q->Done() >= want; });
+// Takes 'samples' of the floor and of the library in alternating blocks (the first tenth of
+// each left out as warm-up), so that slow changes in the machine's load reach both alike while
+// each block keeps its own pacing undisturbed by the other's threads.
+constexpr size_t kBlocks = 10;
+void InTurns(size_t samples, const std::function<double()>& floor,
+             const std::function<double()>& library, std::vector<double>& floorTimes,
+             std::vector<double>& libraryTimes) {
+    const size_t perBlock = std::max<size_t>(samples / kBlocks, 1);
+    for (size_t block = 0; block < kBlocks; ++block) {
+        for (const bool isFloor : {true, false}) {
+            auto& times = isFloor ? floorTimes : libraryTimes;
+            const auto& sample = isFloor ? floor : library;
+            for (size_t s = 0; s < perBlock + perBlock / 10; ++s) {
+                const double time = sample();
+                if (s >= perBlock / 10) times.push_back(time);
+            }
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
-    return Percentiles(std::move(times));
 }
 
-// Waking a waiting thread: from the notify to the moment the waiter runs.
-Stats FloorWake(size_t samples, std::chrono::microseconds idle) {
-    FloorQueue q;
-    std::vector<double> times;
-    for (size_t s = 0; s < samples; ++s) {
+// The host call's floor over 'queues' devices: allocate, lock, push, notify on each. One sample
+// per call, paced like the library's calls, so that the two can be taken in turns.
+class FloorHostCall {
+  public:
+    explicit FloorHostCall(size_t queues) {
+        for (size_t i = 0; i < queues; ++i) m_queues.push_back(std::make_unique<FloorQueue>());
+    }
+    double Sample() {
+        const int64_t t0 = NowNs();
+        for (auto& q : m_queues) q->Push();
+        const int64_t t1 = NowNs();
+        ++m_pushed;
+        for (auto& q : m_queues) SpinUntil([&] { return q->Done() >= m_pushed; });
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        return static_cast<double>(t1 - t0);
+    }
+
+  private:
+    std::vector<std::unique_ptr<FloorQueue>> m_queues;
+    uint64_t m_pushed = 0;
+};
+
+// Waking a waiting thread: from the push to the moment the waiter runs, after 'idle' of quiet.
+class FloorWake {
+  public:
+    double Sample(std::chrono::microseconds idle) {
         std::this_thread::sleep_for(idle);
         const int64_t t0 = NowNs();
-        q.Push();
-        SpinUntil([&] { return q.Done() >= s + 1; });
-        times.push_back(static_cast<double>(q.WokeAt() - t0));
+        m_queue.Push();
+        ++m_pushed;
+        SpinUntil([&] { return m_queue.Done() >= m_pushed; });
+        return static_cast<double>(m_queue.WokeAt() - t0);
     }
-    return Percentiles(std::move(times));
-}
+
+  private:
+    FloorQueue m_queue;
+    uint64_t m_pushed = 0;
+};
 
 // How late a thread wakes from a timed wait of 'ms' on a condition variable.
 Stats FloorTimedWake(size_t samples, int ms) {
@@ -328,10 +355,11 @@ struct Options {
 // commands have all reached the devices, then 100 us of quiet.
 struct HostCallResult {
     Stats call;
+    Stats floor;
     uint32_t threadStarts = 0;  // worker threads that sent commands, over the whole busy period
     uint32_t devices = 0;       // devices that received commands
 };
-HostCallResult MeasureSetEffect(const GUID& product, size_t samples) {
+HostCallResult MeasureSetEffect(const GUID& product, size_t samples, FloorHostCall& floor) {
     EffectParams params = Params(product);
     const uint64_t before = SettledCommands();
     const uint32_t startsBefore = g_seen.threadStarts.load();
@@ -340,19 +368,23 @@ HostCallResult MeasureSetEffect(const GUID& product, size_t samples) {
     // Every device that receives commands runs them on a thread of its own.
     const uint32_t devices = g_seen.threadStarts.load() - startsBefore;
     std::vector<double> times;
-    for (size_t s = 0; s < samples + samples / 10; ++s) {
+    std::vector<double> floorTimes;
+    const auto call = [&] {
         const uint64_t want = g_seen.commands.load() + perCall;
         params = Params(product);
         const int64_t t0 = NowNs();
         const HRESULT hr = KvSDKSetEffect(EFFECT_LED_ON, &params);
         const int64_t t1 = NowNs();
         Check(hr, "KvSDKSetEffect");
-        if (s >= samples / 10) times.push_back(static_cast<double>(t1 - t0));
         WaitForCommands(want);
         std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
+        return static_cast<double>(t1 - t0);
+    };
+    InTurns(
+        samples, [&] { return floor.Sample(); }, call, floorTimes, times);
     HostCallResult result;
     result.call = Percentiles(std::move(times));
+    result.floor = Percentiles(std::move(floorTimes));
     result.threadStarts = g_seen.threadStarts.load() - startsBefore;
     result.devices = devices;
     return result;
@@ -370,29 +402,27 @@ void HostCallFigures(const Options& options) {
     std::this_thread::sleep_for(std::chrono::milliseconds(options.smoke ? 10 : 300));
     UseSimFile("pell.sim", PellDevices());
 
-    const Stats floor1 = FloorHostCall(1, options.samples);
-    const Stats floor3 = FloorHostCall(3, options.samples);
-
     struct Case {
         const char* name;
         const GUID* product;
-        const Stats* floor;
+        size_t floorQueues;
     };
     const Case cases[] = {
-        {"KvSDKSetEffect, one Pell mouse", &PRODUCT_PELL_MOUSE_0E59, &floor1},
-        {"KvSDKSetEffect, PRODUCT_PELL (3 devices)", &PRODUCT_PELL, &floor3},
+        {"KvSDKSetEffect, one Pell mouse", &PRODUCT_PELL_MOUSE_0E59, 1},
+        {"KvSDKSetEffect, PRODUCT_PELL (3 devices)", &PRODUCT_PELL, 3},
     };
     for (const bool withReg : {false, true}) {
         setenv("KVSDK_REGISTRY", (withReg ? reg : g_dir / "absent.reg").c_str(), 1);
         for (const Case& c : cases) {
+            FloorHostCall floor(c.floorQueues);
             Check(KvSDKEngInit(*c.product), "KvSDKEngInit");
-            const HostCallResult r = MeasureSetEffect(*c.product, options.samples);
+            const HostCallResult r = MeasureSetEffect(*c.product, options.samples, floor);
             KvSDKEngUninit();
             const std::string name =
                 std::string(c.name) + (withReg ? ", .reg present" : ", no .reg");
             g_rows.push_back(
-                {name, Pair(r.call), Pair(*c.floor),
-                 Number(r.call.p50 / c.floor->p50) + " / " + Number(r.call.p99 / c.floor->p99),
+                {name, Pair(r.call), Pair(r.floor),
+                 Number(r.call.p50 / r.floor.p50) + " / " + Number(r.call.p99 / r.floor.p99),
                  "<= 5x / <= 2x"});
             const double perDevice = static_cast<double>(r.threadStarts) /
                                      static_cast<double>(std::max<uint32_t>(r.devices, 1));
@@ -410,14 +440,17 @@ void FirstCommandFigure(const Options& options) {
     UseSimFile("pell.sim", PellDevices());
     const auto idle = std::chrono::milliseconds(2);
     const size_t samples = options.smoke ? 20 : 1000;
-    const Stats floor = FloorWake(samples, idle);
+    FloorWake floorWake;
+    std::vector<double> floorTimes;
 
     Check(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), "KvSDKEngInit");
     EffectParams params = Params(PRODUCT_PELL_MOUSE_0E59);
     Check(KvSDKSetEffect(EFFECT_LED_ON, &params), "KvSDKSetEffect");
     SettledCommands(std::chrono::milliseconds(5));
     std::vector<double> times;
-    for (size_t s = 0; s < samples; ++s) {
+    // A block of floor samples lasts well under the worker's idle wait: the worker is still
+    // waiting when the library's block begins.
+    const auto call = [&] {
         std::this_thread::sleep_for(idle);
         params = Params(PRODUCT_PELL_MOUSE_0E59);
         g_seen.firstAt.store(0);
@@ -425,10 +458,13 @@ void FirstCommandFigure(const Options& options) {
         const int64_t t0 = NowNs();
         Check(KvSDKSetEffect(EFFECT_LED_ON, &params), "KvSDKSetEffect");
         SpinUntil([] { return g_seen.firstAt.load() != 0; });
-        times.push_back(static_cast<double>(g_seen.firstAt.load() - t0));
-    }
+        return static_cast<double>(g_seen.firstAt.load() - t0);
+    };
+    InTurns(
+        samples, [&] { return floorWake.Sample(idle); }, call, floorTimes, times);
     KvSDKEngUninit();
     const Stats value = Percentiles(std::move(times));
+    const Stats floor = Percentiles(std::move(floorTimes));
     g_rows.push_back({"first command at the device, call after 2 ms idle", Pair(value), Pair(floor),
                       Number(value.p50 / floor.p50), "<= 2x (p50)"});
 }
