@@ -2,12 +2,14 @@
 // standard error for the debugger channel, an advisory lock for the log file's exclusive open.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -145,9 +147,15 @@ bool SignatureChanged(const std::string& path, FileSignature& last) {
     return changed;
 }
 
+// Raised in a child made by fork. The inotify descriptors it inherited share their event queue
+// with the parent's, so whichever process read first would take the other's events: a child
+// watches afresh.
+std::atomic<uint32_t> g_forks{0};
+
 struct HiveWatch {
     std::mutex lock;
     bool known = false;
+    uint32_t forks = 0;       // g_forks at the latest look
     std::string path;         // the hive's file at the latest look
     posix::CFileWatch watch;  // armed on 'path' whenever it can be
     FileSignature last;       // what stat told while it could not
@@ -156,6 +164,11 @@ struct HiveWatch {
 
 // Never destroyed: a call during the process's exit still finds them.
 HiveWatch& WatchOf(Hive hive) {
+    static const bool counted = [] {
+        return ::pthread_atfork(nullptr, nullptr,
+                                [] { g_forks.fetch_add(1, std::memory_order_relaxed); }) == 0;
+    }();
+    (void)counted;
     static HiveWatch* user = new HiveWatch;
     static HiveWatch* machine = new HiveWatch;
     return hive == Hive::CurrentUser ? *user : *machine;
@@ -166,18 +179,22 @@ HiveWatch& WatchOf(Hive hive) {
 // A watched file costs one read of the watch's descriptor per look. A file that cannot be
 // watched (its folder is missing, or no inotify instance is left) is looked at with stat, and
 // every change stat sees is a moment to try watching it again; arming counts as a change, since
-// what was read before the watch began may already be stale.
+// what was read before the watch began may already be stale. So does a child's first look after
+// fork, since the parent may have taken the events since.
 uint64_t RegistryChangeStamp(Hive hive) {
     HiveWatch& hw = WatchOf(hive);
     std::lock_guard guard(hw.lock);
     bool changed = true;
     try {
+        const uint32_t forks = g_forks.load(std::memory_order_relaxed);
+        const bool forked = hw.forks != forks;
+        hw.forks = forks;
         RegistryFileName(hive, hw.path);
-        if (hw.watch.Armed() && hw.watch.Path() == hw.path) {
+        if (!forked && hw.watch.Armed() && hw.watch.Path() == hw.path) {
             changed = hw.watch.Changed();
         } else {
             hw.watch.Disarm();
-            changed = SignatureChanged(hw.path, hw.last);
+            changed = SignatureChanged(hw.path, hw.last) || forked;
             if (changed && !hw.path.empty()) (void)hw.watch.Arm(hw.path);
         }
     } catch (...) {

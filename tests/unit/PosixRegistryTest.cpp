@@ -3,6 +3,8 @@
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -239,6 +241,28 @@ TEST_F(RegistryFileTest, ChangeStampMovesOnEveryKindOfChangeAndOnlyThen) {
         change();
         EXPECT_GT(RegistryChangeStamp(Hive::CurrentUser), stamp) << name;
     }
+}
+
+// A child made by fork shares its parent's watch descriptors: neither may take the other's
+// news of a change.
+TEST_F(RegistryFileTest, ParentAndForkedChildEachSeeAChange) {
+    using kvsdk::platform::RegistryChangeStamp;
+    Write(kHeader);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    (void)RegistryChangeStamp(Hive::CurrentUser);
+    const uint64_t before = RegistryChangeStamp(Hive::CurrentUser);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const uint64_t inChild = RegistryChangeStamp(Hive::CurrentUser);
+        Write("REGEDIT4\n");
+        const bool seen = RegistryChangeStamp(Hive::CurrentUser) > inChild;
+        ::_exit(seen ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child missed its change";
+    EXPECT_GT(RegistryChangeStamp(Hive::CurrentUser), before) << "the parent missed it";
 }
 
 TEST(RegistryLocation, UserHiveComesFromXdgConfigHomeOrHome) {
