@@ -1,6 +1,7 @@
 #include "kvsdkmod/sim/Trace.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <optional>
 
@@ -115,6 +116,16 @@ void WriteTraceLine(std::string_view op, std::string_view path, std::string_view
                     std::string_view result);
 
 }  // namespace
+
+bool TraceWanted() noexcept {
+#ifdef _WIN32
+    // The size a set variable needs counts its terminating null: more than 1 when not empty.
+    return GetEnvironmentVariableW(L"KVSDK_SIM_TRACE", nullptr, 0) > 1;
+#else
+    const char* target = std::getenv("KVSDK_SIM_TRACE");
+    return target != nullptr && *target != '\0';
+#endif
+}
 
 std::string HexResult(uint32_t value) {
     std::string text(8, '0');

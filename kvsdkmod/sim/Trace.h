@@ -13,6 +13,10 @@ namespace kvsdkmod::sim {
 void TraceLine(std::string_view op, std::string_view path, std::string_view details,
                std::string_view result) noexcept;
 
+// Whether KVSDK_SIM_TRACE names a file at this moment. Cheap (no allocation, no lock): asked
+// before a line's text is built, so that devices without a trace spend nothing on it.
+bool TraceWanted() noexcept;
+
 // "00000000" style: eight upper-case hex digits.
 std::string HexResult(uint32_t value);
 // "02 03 00 01" style: two upper-case hex digits per byte, space-separated.

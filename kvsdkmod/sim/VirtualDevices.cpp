@@ -74,13 +74,16 @@ class SimDeviceConnection final : public DeviceConnection {
             const RegisterKey key{buffer[0], buffer[1], buffer[2], buffer[3]};
             m_device.registers[key].assign(buffer + 4, buffer + length);
         }
-        TraceLine("set", m_path, HexBytes(buffer, length), HexResult(Code(m_setResult)));
+        if (TraceWanted()) {
+            TraceLine("set", m_path, HexBytes(buffer, length), HexResult(Code(m_setResult)));
+        }
         return m_setResult;
     }
 
     HRESULT Get(uint8_t* buffer, uint32_t* length) override {
         const uint32_t count = *length;
-        const std::string request = HexBytes(buffer, count);
+        const bool traced = TraceWanted();
+        const std::string request = traced ? HexBytes(buffer, count) : std::string();
         std::lock_guard lock(m_device.mutex);
         if (kvsdk::Succeeded(m_getResult)) {
             const RegisterKey key{buffer[0], buffer[1], buffer[2], buffer[3]};
@@ -92,8 +95,10 @@ class SimDeviceConnection final : public DeviceConnection {
                                 : uint8_t{0};
             }
         }
-        TraceLine("get", m_path, request + " -> " + HexBytes(buffer, count),
-                  HexResult(Code(m_getResult)));
+        if (traced) {
+            TraceLine("get", m_path, request + " -> " + HexBytes(buffer, count),
+                      HexResult(Code(m_getResult)));
+        }
         return m_getResult;
     }
 
@@ -116,6 +121,7 @@ class SimChannelConnection final : public ChannelConnection {
     int TunnelWrite(bool flag1, bool flag2, uint8_t command, uint8_t arg1, uint8_t arg2,
                     const uint8_t* data, int length) override {
         NotifyCommandObserver(data, static_cast<uint32_t>(length));
+        if (!TraceWanted()) return m_tunnelResult;
         const uint8_t args[] = {command, arg1, arg2};
         std::string details =
             std::string(flag1 ? "1" : "0") + (flag2 ? " 1 " : " 0 ") + HexBytes(args, 3) + ' ' +
