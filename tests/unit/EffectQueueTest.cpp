@@ -63,7 +63,7 @@ TEST(EffectQueueTest, SendsPayloadsInQueueOrderOrOnlyWholeBlocks) {
     uint8_t block[CCommandBuffer::kBlockSize] = {0x61};
     // Payloads on both sides of what a buffer holds in itself.
     const Bytes blockLong(CCommandBuffer::kBlockSize, 0x62);
-    const Bytes longer(CCommandBuffer::kBlockSize + 1, 0x63);
+    const Bytes longer(300, 0x63);
     for (const bool wholeBlocks : {false, true}) {
         SCOPED_TRACE(wholeBlocks ? "whole blocks" : "payloads");
         RecordingSink sink(wholeBlocks);
@@ -71,9 +71,10 @@ TEST(EffectQueueTest, SendsPayloadsInQueueOrderOrOnlyWholeBlocks) {
         queue.Add(Script(CCommandBuffer::Payload({1, 2}),
                          CCommandBuffer::Pause(wholeBlocks ? 60000 : 5),
                          CCommandBuffer::Block(block)));
-        queue.Add(Script(CCommandBuffer::Payload({3}),
-                         CCommandBuffer::Payload(blockLong.data(), CCommandBuffer::kBlockSize),
-                         CCommandBuffer::Payload(longer.data(), CCommandBuffer::kBlockSize + 1)));
+        queue.Add(
+            Script(CCommandBuffer::Payload({3}),
+                   CCommandBuffer::Payload(blockLong.data(), CCommandBuffer::kBlockSize),
+                   CCommandBuffer::Payload(longer.data(), static_cast<uint32_t>(longer.size()))));
         queue.EnsureWorker();
         const auto sent = sink.WaitFor(wholeBlocks ? 1 : 4);
         const std::vector<Bytes> expected =
