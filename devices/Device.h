@@ -63,13 +63,15 @@ class CDevice : private ICommandSink {
     void StopWorker() { m_effectQueue.Stop(); }
 
     std::wstring m_strPath;
-    std::wstring m_strProductId;  // read from m_strPath whenever it is set
     std::unique_ptr<CKvDeviceIO> m_pDeviceIO;
     GUID m_guidProduct{};
     HRESULT m_hrOpen = kS_OK;
 
   private:
+    // Sets m_strPath and the product id read from it.
     void SetPath(const wchar_t* path);
+
+    std::wstring m_strProductId;
 
     // The worker's way to the device: through Set, so derived devices see every command.
     HRESULT SendCommand(const uint8_t* bytes, uint32_t length) override {

@@ -7,7 +7,6 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "KvSDKEng.h"
 #include "common/List.h"
