@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine and builds the project.
+# Sets up a fresh Debian 12 machine and builds the project. Every mode first installs the Debian
+# packages it needs that are missing (tools/setup/install-packages.sh), and goes on when the
+# package mirror is momentarily incomplete, naming what it could not install.
 #   ./run.sh demo   build the library and the kvsdk host, run the demo on simulated devices
-#   ./run.sh test   build and run every test: Linux (with the C# and Python bindings),
-#                   AddressSanitizer/UBSan, ThreadSanitizer, a short run of every fuzz target,
-#                   and the Windows builds (x86_64 and 32-bit x86) under Wine
+#   ./run.sh test   build and run every suite (Linux, the C#/Python bindings, the install and
+#                   packages, ASan/UBSan, TSan, fuzz smoke, Windows x86_64 and 32-bit x86 under
+#                   Wine) and end with one summary; KVSDK_REQUIRE_ALL=1 fails on any skipped suite
 #   ./run.sh bench  build the Release library and the benchmark, and print its table
-#   ./run.sh package  build the release archives and the .deb into build/packages/
+#   ./run.sh package  build the release archives, the .deb and the Python wheel into build/packages/
 #   ./run.sh fuzz [SECONDS]   a longer run of every fuzz target (default 300 s each)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -13,39 +15,40 @@ cd "$(dirname "$0")"
 DEMO_PACKAGES=(cmake make g++)
 TEST_PACKAGES=(cmake make g++ googletest libgtest-dev binutils mingw-w64 g++-mingw-w64-x86-64
   wine wine64 clang libclang-rt-14-dev)
-# The C# and Python bindings' suites (run by the linux preset's CTest).
+# The C# and Python bindings' suites, the wheel check (python3 -m venv).
 TEST_PACKAGES+=(mono-mcs mono-runtime python3 python3-pytest python3-pip python3-setuptools
-  python3-wheel)
+  python3-wheel unzip)
 # The 32-bit Windows build and its Wine, the install and package checks.
 TEST_PACKAGES+=(g++-mingw-w64-i686 wine32:i386 pkg-config)
-PACKAGE_PACKAGES=(cmake make g++ binutils mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686)
+PACKAGE_PACKAGES=(cmake make g++ binutils mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686
+  python3)
 FUZZ_PACKAGES=(cmake make clang libclang-rt-14-dev)
 FUZZ_TARGETS=(simfile regfile sysfs cmdline timeline)
 
-install_packages() {
-  local missing=()
+source tools/setup/install-packages.sh
+
+# Stops the mode when a package it cannot do without is missing.
+require_packages() {
+  local p missing=0
   for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    if package_missing "$p"; then
+      echo "== cannot go on: $p is not installed${KVSDK_NOT_INSTALLED[$p]:+ (${KVSDK_NOT_INSTALLED[$p]})}" >&2
+      missing=1
+    fi
   done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "== installing: ${missing[*]}"
-  # 32-bit packages (wine32:i386) need the i386 architecture.
-  if [[ " ${missing[*]}" == *":i386"* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
-  fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  return $missing
+}
+
+build_preset() {
+  echo "== $1: configure and build"
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1"
 }
 
 run_preset() {
-  local preset=$1
-  echo "== $preset: configure and build"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
-  echo "== $preset: test"
-  ctest --preset "$preset"
+  build_preset "$1"
+  echo "== $1: test"
+  ctest --preset "$1"
 }
 
 # package_build <name> [cmake options...]: a Release build without tests, packed by cpack.
@@ -77,39 +80,139 @@ run_fuzz() {
   done
 }
 
+# The test command's suites: each runs to its end whatever the others did, and the summary
+# lists every one with its outcome and wall time.
+SUITES=()
+declare -A SUITE_STATUS=() SUITE_SECONDS=() SUITE_NOTE=()
+
+# run_suite <name> <command...>: runs the command in a subshell with errexit on.
+run_suite() {
+  local name=$1 start=$SECONDS rc
+  shift
+  echo
+  echo "==== suite: $name"
+  set +e
+  (
+    set -e
+    "$@"
+  )
+  rc=$?
+  set -e
+  SUITES+=("$name")
+  SUITE_SECONDS[$name]=$((SECONDS - start))
+  if [ "$rc" -eq 0 ]; then SUITE_STATUS[$name]=passed; else SUITE_STATUS[$name]=failed; fi
+  echo "==== suite: $name ${SUITE_STATUS[$name]}"
+}
+
+skip_suite() {
+  SUITES+=("$1")
+  SUITE_STATUS[$1]=skipped
+  SUITE_SECONDS[$1]=0
+  SUITE_NOTE[$1]=$2
+  echo
+  echo "==== suite: $1 SKIPPED: $2"
+}
+
+# Prints the summary; answers non-zero when a suite failed, or was skipped under
+# KVSDK_REQUIRE_ALL=1.
+summary() {
+  local name passed=0 failed=0 skipped=0 line
+  echo
+  echo "==== summary"
+  for name in "${SUITES[@]}"; do
+    line=$(printf '%-28s %-8s %5d s' "$name" "${SUITE_STATUS[$name]}" "${SUITE_SECONDS[$name]}")
+    case ${SUITE_STATUS[$name]} in
+      passed) passed=$((passed + 1)) ;;
+      failed) failed=$((failed + 1)) ;;
+      skipped) skipped=$((skipped + 1)); line+="  (${SUITE_NOTE[$name]})" ;;
+    esac
+    echo "$line"
+  done
+  line="$passed passed, $failed failed"
+  [ "$skipped" -gt 0 ] && line+=", $skipped skipped"
+  echo "$line"
+  if [ "$skipped" -gt 0 ] && [ "${KVSDK_REQUIRE_ALL:-0}" = 1 ]; then
+    echo "KVSDK_REQUIRE_ALL=1: a skipped suite counts as a failure"
+    return 1
+  fi
+  [ "$failed" -eq 0 ]
+}
+
+# The suites of the linux preset share one build; the marker tells the later ones it is current.
+linux_suite() {
+  rm -f build/linux/.kvsdk-built
+  build_preset linux
+  touch build/linux/.kvsdk-built
+  echo "== linux: test"
+  ctest --preset linux -LE 'bindings|install'
+}
+
+# ctest_linux_label <label>: the tests of one label of the linux preset, on the build above.
+ctest_linux_label() {
+  [ -f build/linux/.kvsdk-built ] || { echo "the Linux build failed: nothing to test" >&2; return 1; }
+  ctest --preset linux -L "$1"
+}
+
+# The 32-bit Windows build and the checks that need no Wine (export and import tables, version
+# resources, the header under the cross compiler).
+windows_x86_build_suite() {
+  build_preset windows-i686
+  echo "== windows-i686: tests that need no Wine"
+  ctest --preset windows-i686 -LE wine
+}
+
+test_mode() {
+  install_packages "${TEST_PACKAGES[@]}"
+  run_suite "Linux" linux_suite
+  run_suite "bindings" ctest_linux_label bindings
+  run_suite "install/packages" ctest_linux_label install
+  run_suite "ASan/UBSan" run_preset linux-asan
+  run_suite "TSan" run_preset linux-tsan
+  run_suite "fuzz smoke" run_fuzz 15
+  run_suite "Windows x64" run_preset windows
+  run_suite "Windows x86 build, tables" windows_x86_build_suite
+  if package_missing wine32:i386; then
+    skip_suite "Windows x86 under Wine" \
+      "wine32:i386 is not installed: $(package_reason wine32:i386 || true)"
+  else
+    run_suite "Windows x86 under Wine" ctest --preset windows-i686 -L wine
+  fi
+  summary
+}
+
 case "${1:-}" in
   demo)
     install_packages "${DEMO_PACKAGES[@]}"
+    require_packages "${DEMO_PACKAGES[@]}"
     cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DKVSDK_BUILD_TESTS=OFF >/dev/null
     cmake --build build/demo -j2 --target kvsdk KvSDKEng KvSDKMod
-    ./build/demo/bin/kvsdk demo
+    # Everything the demo writes stays under build/.
+    ./build/demo/bin/kvsdk demo --svg build/demo/kvsdk-demo.svg --trace build/demo/kvsdk-demo-trace.txt
     ;;
   test)
-    install_packages "${TEST_PACKAGES[@]}"
-    for preset in linux linux-asan linux-tsan; do
-      run_preset "$preset"
-    done
-    run_fuzz 15
-    run_preset windows
-    run_preset windows-i686
-    echo "== every suite passed: Linux, ASan/UBSan, TSan, fuzz smoke, Windows x64 and x86 under Wine"
+    test_mode
     ;;
   fuzz)
     install_packages "${FUZZ_PACKAGES[@]}"
+    require_packages "${FUZZ_PACKAGES[@]}"
     run_fuzz "${2:-300}"
     ;;
   package)
     install_packages "${PACKAGE_PACKAGES[@]}"
+    require_packages "${PACKAGE_PACKAGES[@]}"
     rm -rf build/packages
     package_build linux -DCMAKE_INSTALL_LIBDIR=lib
     package_build windows-x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
     package_build windows-x86 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
     rm -rf build/packages/_CPack_Packages
+    echo "== package: Python wheel"
+    python3 packaging/python/build_wheel.py bindings/python build/packages >/dev/null
     echo "== packages in build/packages:"
     ls -1 build/packages
     ;;
   bench)
     install_packages "${DEMO_PACKAGES[@]}"
+    require_packages "${DEMO_PACKAGES[@]}"
     cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKVSDK_BUILD_TESTS=OFF \
       -DKVSDK_BUILD_TOOLS=OFF >/dev/null
     cmake --build build/bench -j2 --target kvsdk_bench

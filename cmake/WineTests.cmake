@@ -26,11 +26,11 @@ add_test(NAME kvsdk_wine_prefix_setup
 add_test(NAME kvsdk_wine_prefix_cleanup
   COMMAND sh ${KVSDK_WINE_FIXTURE_SCRIPT} cleanup ${KVSDK_WINEPREFIX})
 set_tests_properties(kvsdk_wine_prefix_setup PROPERTIES
-  FIXTURES_SETUP kvsdk_wine TIMEOUT 180
+  FIXTURES_SETUP kvsdk_wine TIMEOUT 180 LABELS wine
   ENVIRONMENT "${KVSDK_WINE_ENVIRONMENT}"
   ENVIRONMENT_MODIFICATION "${KVSDK_WINE_ENVIRONMENT_CHANGES}")
 set_tests_properties(kvsdk_wine_prefix_cleanup PROPERTIES
-  FIXTURES_CLEANUP kvsdk_wine TIMEOUT 60
+  FIXTURES_CLEANUP kvsdk_wine TIMEOUT 60 LABELS wine
   ENVIRONMENT "${KVSDK_WINE_ENVIRONMENT}"
   ENVIRONMENT_MODIFICATION "${KVSDK_WINE_ENVIRONMENT_CHANGES}")
 
@@ -41,6 +41,8 @@ function(kvsdk_wine_test_properties test)
   endif()
   set_tests_properties(${test} PROPERTIES
     FIXTURES_REQUIRED kvsdk_wine
+    # Label 'wine': what run.sh leaves out when this Wine cannot run the target's executables.
+    LABELS wine
     # Suites share the prefix's registry (switch values, fake interfaces): one at a time.
     RESOURCE_LOCK kvsdk_wine_registry
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin

@@ -8,6 +8,9 @@
 #       root <work>/root (own dpkg database, nothing touches the machine); the consumer project
 #       finds it with pkg-config and with find_package, the installed kvsdk runs; dpkg --root
 #       removes it again and no file may remain.
+#   install-test.sh wheel <build dir> <work dir>
+#       the Python wheel of the release packages installs with pip --no-index into a Python
+#       environment that has neither wheel nor setuptools, and drives a simulated device.
 set -eu
 mode=${1:?mode}
 build=$(cd "${2:?build dir}" && pwd)
@@ -83,6 +86,23 @@ deb)
     dpkg --root="$root" --log=/dev/null --force-not-root -r kvsdkeng
     left=$(find "$root" -path "$root/var/lib/dpkg" -prune -o ! -type d -print)
     [ -z "$left" ] || fail "files left after dpkg -r: $left"
+    ;;
+wheel)
+    wheel=$(python3 "$source_dir/../../packaging/python/build_wheel.py" \
+        "$source_dir/../../bindings/python" "$work/dist") || fail "the wheel was not built"
+    unzip -l "$wheel" | grep -qE '\.(so|dll)' && fail "the py3-none-any wheel carries a native library"
+    python3 -m venv --without-pip "$work/venv" || fail "python3 -m venv failed"
+    "$work/venv/bin/python" -c 'import wheel' 2>/dev/null && fail "the scratch environment has wheel"
+    python3 -m pip --python "$work/venv/bin/python" install --no-index --no-deps \
+        --disable-pip-version-check --quiet "$wheel" || fail "pip could not install $wheel"
+    KVSDK_LIBRARY=$(ls "$build"/bin/libKvSDKEng.so) KVSDK_SIM_TRACE=$work/trace.txt \
+        "$work/venv/bin/python" -c '
+import time, kvsdk
+with kvsdk.Session(kvsdk.Product.VEXO_0E51) as session:
+    session.on(kvsdk.Product.VEXO_0E51, kvsdk.Light.LIGHT_1)
+    time.sleep(0.3)
+print("wheel", kvsdk.__version__)' || fail "the installed wheel could not drive the library"
+    grep -q ' set .*00 03 00 01 01 ' "$work/trace.txt" || fail "no command reached the device"
     ;;
 *)
     fail "unknown mode $mode"
