@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "posix/RegFile.h"
+#include "common/posix/RegFile.h"
 
 using kvsdk::platform::Hive;
-using kvsdk::platform::posix::CRegFile;
-using kvsdk::platform::posix::QueryRegFile;
+using kvsdk::posix::CRegFile;
+using kvsdk::posix::QueryRegFile;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> contents(data, data + size);

@@ -13,8 +13,26 @@ namespace kvsdkmod {
 
 // Windows error numbers the device-I/O library answers beyond those of Win32Types.h.
 inline constexpr uint32_t kErrorPathNotFound = 3;
+inline constexpr uint32_t kErrorInvalidData = 13;
+inline constexpr uint32_t kErrorBadUnit = 20;
+inline constexpr uint32_t kErrorBadLength = 24;
 inline constexpr uint32_t kErrorGenFailure = 31;
 inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorBusy = 170;
+inline constexpr uint32_t kErrorIoDevice = 1117;
+
+// Answers of the hardware transport:
+// the device has no collection that carries lighting (no vendor-defined usage page, or not the
+// one the framing names);
+inline constexpr HRESULT kNoLightingCollection = kvsdk::HResultFromWin32(kErrorBadUnit);
+// its lighting collection lacks a report the framing uses, or has it with another length;
+inline constexpr HRESULT kFramingMismatch = kvsdk::HResultFromWin32(kErrorInvalidData);
+// a command longer than the framing's report;
+inline constexpr HRESULT kCommandTooLong = kvsdk::HResultFromWin32(kErrorBadLength);
+// an I/O that did not complete within its bound;
+inline constexpr HRESULT kTimedOut = kvsdk::HResultFromWin32(kvsdk::kErrorTimeout);
+// the device is gone (unplugged, or its node now belongs to another device).
+inline constexpr HRESULT kNotConnected = kvsdk::HResultFromWin32(kvsdk::kErrorDeviceNotConnected);
 
 // The answer of CKvDeviceIO::Set and Get on an object that has no usable device.
 inline constexpr HRESULT kInvalidHandle = kvsdk::HResultFromWin32(kvsdk::kErrorInvalidHandle);

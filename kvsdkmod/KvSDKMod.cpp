@@ -2,10 +2,13 @@
 // exception leaves these functions.
 #include "KvSDKMod.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "kvsdkmod/Connection.h"
 #include "kvsdkmod/sim/VirtualDevices.h"
+#include "kvsdkmod/transport/Probe.h"
 #include "kvsdkmod/transport/Transport.h"
 
 using kvsdkmod::ChannelConnection;
@@ -110,4 +113,19 @@ int ChannelHID::I2CTunnelWrite(bool flag1, bool flag2, uint8_t command, uint8_t 
 extern "C" KVSDKMOD_API void KvSDKModSetSimCommandObserver(KvSimCommandObserver observer,
                                                            void* context) {
     kvsdkmod::sim::SetCommandObserver(observer, context);
+}
+
+extern "C" KVSDKMOD_API uint32_t KvSDKModProbe(int json, char* buffer, uint32_t size) {
+    try {
+        const std::string report =
+            kvsdkmod::transport::ProbeReport(kvsdkmod::transport::PlatformBackend(), json != 0);
+        if (buffer != nullptr && size > 0) {
+            const size_t copied = std::min<size_t>(report.size(), size - 1);
+            std::memcpy(buffer, report.data(), copied);
+            buffer[copied] = '\0';
+        }
+        return static_cast<uint32_t>(report.size() + 1);
+    } catch (...) {
+        return 0;
+    }
 }

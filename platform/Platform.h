@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Registry.h"
 #include "common/Win32Types.h"
 
 namespace kvsdk::platform {
@@ -41,15 +42,8 @@ HRESULT EnumInterfacePath(const GUID& classGuid, uint32_t index, std::wstring& p
 
 // --- Registry -----------------------------------------------------------------------------
 
-enum class Hive { CurrentUser, LocalMachine };
-
-struct RegistryValue {
-    bool keyOpened = false;  // false: the key is missing or could not be opened with 'access'
-    uint32_t status = kErrorFileNotFound;  // Windows error of the value query
-    uint32_t type = kRegNone;              // value type, when the query told it
-    uint32_t dataSize = 0;                 // bytes the value holds (as the query reported them)
-    std::vector<uint8_t> data;  // at most 'bufferSize' bytes, filled only when status == 0
-};
+using kvsdk::Hive;
+using kvsdk::RegistryValue;
 
 // Opens hive\subkey with 'access' (never creates it), queries 'valueName' into a buffer of
 // 'bufferSize' bytes and closes the key. A value longer than the buffer answers

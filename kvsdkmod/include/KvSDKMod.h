@@ -29,7 +29,7 @@ class ChannelConnection;
 }  // namespace kvsdkmod
 
 class KVSDKMOD_API CKvDeviceIO {
-public:
+  public:
     // Opens nothing.
     CKvDeviceIO();
     // Releases whatever Init opened.
@@ -46,12 +46,12 @@ public:
     // the buffer back.
     HRESULT Get(uint8_t* buffer, uint32_t* length);
 
-private:
+  private:
     kvsdkmod::DeviceConnection* m_pConnection;
 };
 
 class KVSDKMOD_API ChannelHID {
-public:
+  public:
     ChannelHID();
     // Closes the channel.
     ~ChannelHID();
@@ -64,7 +64,7 @@ public:
     int I2CTunnelWrite(bool flag1, bool flag2, uint8_t command, uint8_t arg1, uint8_t arg2,
                        const uint8_t* data, int length);
 
-private:
+  private:
     kvsdkmod::ChannelConnection* m_pConnection;
 };
 
@@ -75,3 +75,10 @@ private:
 typedef void (*KvSimCommandObserver)(void* context, const uint8_t* buffer, uint32_t length);
 extern "C" KVSDKMOD_API void KvSDKModSetSimCommandObserver(KvSimCommandObserver observer,
                                                            void* context);
+
+// The device report of `kvsdk probe`: every attached device of the vendor with its HID nodes and
+// collections, whether this user can open them, which one the library uses and the framing in
+// force; under KVSDK_SIM the simulated interfaces. Text, or one JSON object when 'json' is not 0.
+// Copies at most 'size' bytes of it, null-terminated, into 'buffer' (may be null when 'size' is
+// 0) and answers the bytes the whole report needs, terminator included (0 on failure).
+extern "C" KVSDKMOD_API uint32_t KvSDKModProbe(int json, char* buffer, uint32_t size);

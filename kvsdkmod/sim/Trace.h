@@ -2,24 +2,21 @@
 //   <ms> <op> <PATH> <details> = <result>
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <string_view>
+#include "kvsdkmod/Trace.h"
 
 namespace kvsdkmod::sim {
 
-// Appends one line when KVSDK_SIM_TRACE (read at each call) names a file. 'path' is written
-// upper-cased; empty 'details' leave no extra space. Lines of all threads are serialised.
-void TraceLine(std::string_view op, std::string_view path, std::string_view details,
-               std::string_view result) noexcept;
+inline void TraceLine(std::string_view op, std::string_view path, std::string_view details,
+                      std::string_view result) noexcept {
+    kvsdkmod::TraceLine(TraceChannel::Simulated, op, path, details, result);
+}
 
-// Whether KVSDK_SIM_TRACE names a file at this moment. Cheap (no allocation, no lock): asked
-// before a line's text is built, so that devices without a trace spend nothing on it.
-bool TraceWanted() noexcept;
+inline bool TraceWanted() noexcept {
+    return kvsdkmod::TraceWanted(TraceChannel::Simulated);
+}
 
-// "00000000" style: eight upper-case hex digits.
-std::string HexResult(uint32_t value);
-// "02 03 00 01" style: two upper-case hex digits per byte, space-separated.
-std::string HexBytes(const uint8_t* bytes, size_t count, std::string_view separator = " ");
+using kvsdkmod::HexBytes;
+using kvsdkmod::HexResult;
+using kvsdkmod::TunnelDetails;
 
 }  // namespace kvsdkmod::sim

@@ -122,11 +122,8 @@ class SimChannelConnection final : public ChannelConnection {
                     const uint8_t* data, int length) override {
         NotifyCommandObserver(data, static_cast<uint32_t>(length));
         if (!TraceWanted()) return m_tunnelResult;
-        const uint8_t args[] = {command, arg1, arg2};
-        std::string details =
-            std::string(flag1 ? "1" : "0") + (flag2 ? " 1 " : " 0 ") + HexBytes(args, 3) + ' ' +
-            HexBytes(data, static_cast<size_t>(length), "") + ' ' + std::to_string(length);
-        TraceLine("tunnel", m_path, details, HexResult(static_cast<uint32_t>(m_tunnelResult)));
+        TraceLine("tunnel", m_path, TunnelDetails(flag1, flag2, command, arg1, arg2, data, length),
+                  HexResult(static_cast<uint32_t>(m_tunnelResult)));
         return m_tunnelResult;
     }
 

@@ -26,7 +26,7 @@
 
 #include "platform/Platform.h"
 #include "platform/posix/FileWatch.h"
-#include "platform/posix/RegFile.h"
+#include "common/posix/RegFile.h"
 #include "common/Strings.h"
 #include "platform/posix/SysfsEnumeration.h"
 
@@ -75,29 +75,9 @@ const char* NonEmptyEnv(const char* name) {
     return value == nullptr || *value == '\0' ? nullptr : value;
 }
 
-// The file standing in for a hive, into 'path' (left empty when there is none). KVSDK_REGISTRY,
-// when set, holds both hives (and when it names a missing file, there is no key at all).
-// Otherwise the user's hive is ${XDG_CONFIG_HOME:-$HOME/.config}/tolve/registry.reg and the
-// machine's /etc/tolve/registry.reg. Resolved afresh at every look, into the caller's buffer.
-void RegistryFileName(Hive hive, std::string& path) {
-    if (const char* single = NonEmptyEnv("KVSDK_REGISTRY")) {
-        path.assign(single);
-    } else if (hive == Hive::LocalMachine) {
-        path.assign("/etc/tolve/registry.reg");
-    } else if (const char* config = NonEmptyEnv("XDG_CONFIG_HOME")) {
-        path.assign(config);
-        path += "/tolve/registry.reg";
-    } else if (const char* home = NonEmptyEnv("HOME")) {
-        path.assign(home);
-        path += "/.config/tolve/registry.reg";
-    } else {
-        path.clear();
-    }
-}
-
 std::optional<fs::path> RegistryFile(Hive hive) {
     std::string path;
-    RegistryFileName(hive, path);
+    kvsdk::posix::RegistryFileName(hive, path);
     if (path.empty()) return std::nullopt;
     return fs::path(path);
 }
@@ -189,7 +169,7 @@ uint64_t RegistryChangeStamp(Hive hive) {
         const uint32_t forks = g_forks.load(std::memory_order_relaxed);
         const bool forked = hw.forks != forks;
         hw.forks = forks;
-        RegistryFileName(hive, hw.path);
+        kvsdk::posix::RegistryFileName(hive, hw.path);
         if (!forked && hw.watch.Armed() && hw.watch.Path() == hw.path) {
             changed = hw.watch.Changed();
         } else {
@@ -213,8 +193,8 @@ RegistryValue QueryRegistryValue(Hive hive, const std::wstring& subkey, uint32_t
                                  const std::wstring& valueName, uint32_t bufferSize) {
     try {
         const auto file = RegistryFile(hive);
-        const auto contents = file ? posix::CRegFile::Load(*file) : std::nullopt;
-        return posix::QueryRegFile(contents ? &*contents : nullptr, hive, subkey, valueName,
+        const auto contents = file ? kvsdk::posix::CRegFile::Load(*file) : std::nullopt;
+        return kvsdk::posix::QueryRegFile(contents ? &*contents : nullptr, hive, subkey, valueName,
                                    bufferSize);
     } catch (...) {
         return RegistryValue{};

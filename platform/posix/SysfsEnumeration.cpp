@@ -10,12 +10,18 @@
 #include <string_view>
 #include <system_error>
 
-#include "common/SafeFile.h"
+#include "common/posix/Sysfs.h"
 #include "common/Strings.h"
 
 namespace kvsdk::platform::posix {
 
 namespace fs = std::filesystem;
+using kvsdk::posix::ListDirectory;
+using kvsdk::posix::ParseHex;
+using kvsdk::posix::ReadAttribute;
+using kvsdk::posix::ReadHexAttribute;
+using kvsdk::posix::ReadHidIds;
+using kvsdk::posix::StartsWith;
 
 namespace {
 
@@ -28,9 +34,6 @@ constexpr unsigned long kProtocolKeyboard = 1;
 constexpr unsigned long kProtocolMouse = 2;
 constexpr unsigned long kUsbClassHid = 3;
 
-// The largest attribute read; the kernel writes at most one page.
-constexpr size_t kMaxAttributeBytes = 64u * 1024u;
-
 // One hidraw node and what sysfs tells about the HID device behind it.
 struct HidInterface {
     std::string node;  // "hidraw3"
@@ -41,88 +44,6 @@ struct HidInterface {
     bool mouse = false;                       // the interface itself is a mouse
     bool keyboard = false;                    // the interface itself is a keyboard
 };
-
-std::string Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last - first + 1));
-}
-
-// The contents of a sysfs attribute without surrounding white space; nullopt when unreadable.
-// Real attributes are regular files of at most a page; anything else planted in a tree given
-// by KVSDK_SYSFS_ROOT (a FIFO, a link to a device) is refused without blocking.
-std::optional<std::string> ReadAttribute(const fs::path& path) {
-    const auto text = ReadRegularFile(path, kMaxAttributeBytes);
-    if (!text) return std::nullopt;
-    return Trim(*text);
-}
-
-std::optional<unsigned long> ParseHex(std::string_view text) {
-    if (text.empty() || text.size() > 16) return std::nullopt;
-    unsigned long value = 0;
-    for (const char c : text) {
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<unsigned>(c - '0');
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        } else {
-            return std::nullopt;
-        }
-        value = (value << 4) | digit;
-    }
-    return value;
-}
-
-std::optional<unsigned long> ReadHexAttribute(const fs::path& path) {
-    const auto text = ReadAttribute(path);
-    if (!text) return std::nullopt;
-    return ParseHex(*text);
-}
-
-std::vector<fs::path> ListDirectory(const fs::path& folder) {
-    std::vector<fs::path> entries;
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec);
-    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        entries.push_back(it->path());
-    }
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-// Vendor and product id of a HID device: HID_ID=0003:00007A3E:00000E51 in its uevent, or the
-// folder name 0003:7A3E:0E51.0001.
-bool ReadHidIds(const fs::path& hidDevice, unsigned& vendor, unsigned& product) {
-    std::string ids;
-    if (const auto uevent = ReadAttribute(hidDevice / "uevent")) {
-        std::istringstream lines(*uevent);
-        std::string line;
-        while (std::getline(lines, line)) {
-            if (StartsWith(line, "HID_ID=")) ids = Trim(std::string_view(line).substr(7));
-        }
-    }
-    if (ids.empty()) {
-        ids = hidDevice.filename().string();
-        ids = ids.substr(0, ids.find('.'));
-    }
-    const auto first = ids.find(':');
-    const auto second = first == std::string::npos ? first : ids.find(':', first + 1);
-    if (second == std::string::npos) return false;
-    const auto v = ParseHex(std::string_view(ids).substr(first + 1, second - first - 1));
-    const auto p = ParseHex(std::string_view(ids).substr(second + 1));
-    if (!v || !p) return false;
-    vendor = static_cast<unsigned>(*v & 0xFFFF);
-    product = static_cast<unsigned>(*p & 0xFFFF);
-    return true;
-}
 
 // Event types of an input device: the lowest word of its capabilities/ev bitmap, which sysfs
 // writes last ("120013", or several words separated by spaces for longer masks).
@@ -293,12 +214,6 @@ std::vector<std::wstring> ListUsbDevices(const fs::path& root, const GUID& class
 }
 
 }  // namespace
-
-fs::path SysfsRoot() {
-    const char* root = std::getenv("KVSDK_SYSFS_ROOT");
-    if (root == nullptr || *root == '\0') return "/sys";
-    return root;
-}
 
 std::vector<std::wstring> ListInterfacePaths(const fs::path& root, const GUID& classGuid) {
     try {

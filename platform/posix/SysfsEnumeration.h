@@ -16,12 +16,11 @@
 #include <vector>
 
 #include "common/Win32Types.h"
+#include "common/posix/Sysfs.h"
 
 namespace kvsdk::platform::posix {
 
-// Root of the sysfs tree the enumeration reads: KVSDK_SYSFS_ROOT when set and not empty,
-// "/sys" otherwise. Read at every call.
-std::filesystem::path SysfsRoot();
+using kvsdk::posix::SysfsRoot;
 
 // Every present interface of 'classGuid' under the sysfs tree 'root', in the order the
 // enumeration reports them (index 0 first). Classes other than mouse, keyboard and USB device

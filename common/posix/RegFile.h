@@ -30,9 +30,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "common/Registry.h"
 
-namespace kvsdk::platform::posix {
+namespace kvsdk::posix {
 
 struct RegData {
     uint32_t type = kRegNone;
@@ -61,8 +61,14 @@ class CRegFile {
     friend class CRegFileParser;
 };
 
+// The file standing in for a hive, into 'path' (left empty when there is none). KVSDK_REGISTRY,
+// when set, holds both hives (and when it names a missing file, there is no key at all).
+// Otherwise the user's hive is ${XDG_CONFIG_HOME:-$HOME/.config}/tolve/registry.reg and the
+// machine's /etc/tolve/registry.reg. Resolved afresh at every look, into the caller's buffer.
+void RegistryFileName(Hive hive, std::string& path);
+
 // The query as Windows answers it, over a parsed file (nullptr: no file, so no key).
 RegistryValue QueryRegFile(const CRegFile* file, Hive hive, const std::wstring& subkey,
                            const std::wstring& valueName, uint32_t bufferSize);
 
-}  // namespace kvsdk::platform::posix
+}  // namespace kvsdk::posix

@@ -1,4 +1,4 @@
-#include "kvsdkmod/sim/Trace.h"
+#include "kvsdkmod/Trace.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -16,16 +16,20 @@
 
 #include "common/Strings.h"
 
-namespace kvsdkmod::sim {
+namespace kvsdkmod {
 
 namespace {
 
-// The trace file, kept open in append mode between lines and opened again when
-// KVSDK_SIM_TRACE names another file or the file held was removed (Linux: or replaced). Only a
-// regular file is written; a FIFO or a device at the name is refused without blocking and loses the
-// line.
+// The trace file, kept open in append mode between lines and opened again when the variable
+// names another file or the file held was removed (Linux: or replaced). Only a regular file is
+// written; a FIFO or a device at the name is refused without blocking and loses the line. A
+// private file (the hardware trace, which records what a real device answered) is also never
+// reached through a symbolic link or reparse point, and is created readable by its owner only,
+// as the log is.
 class TraceFile {
   public:
+    explicit TraceFile(bool isPrivate) : m_private(isPrivate) {}
+
     // Appends 'line' with one write to the file 'path'.
     void Append(const std::wstring& path, const std::string& line) {
         if (path != m_path || !IsCurrent()) Reopen(path);
@@ -63,10 +67,18 @@ class TraceFile {
     void Reopen(const std::wstring& path) {
         Close();
         m_path = path;
+        const DWORD flags = FILE_ATTRIBUTE_NORMAL | (m_private ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
         m_file = CreateFileW(path.c_str(), FILE_APPEND_DATA,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                             OPEN_ALWAYS, flags, nullptr);
         if (IsOpen() && GetFileType(m_file) != FILE_TYPE_DISK) Close();
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (IsOpen() && m_private &&
+            (!GetFileInformationByHandle(m_file, &info) ||
+             (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) !=
+                 0)) {
+            Close();
+        }
     }
     HANDLE m_file = INVALID_HANDLE_VALUE;
 #else
@@ -87,8 +99,9 @@ class TraceFile {
         Close();
         m_path = path;
         m_nativePath = kvsdk::ToUtf8(path);
-        m_fd = ::open(m_nativePath.c_str(),
-                      O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+        const int flags = O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                          (m_private ? O_NOFOLLOW : 0);
+        m_fd = ::open(m_nativePath.c_str(), flags, m_private ? 0600 : 0644);
         struct stat info {};
         if (IsOpen() && (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))) Close();
     }
@@ -96,33 +109,46 @@ class TraceFile {
     std::string m_nativePath;
 #endif
     std::wstring m_path;
+    bool m_private;
 };
 
 struct TraceState {
+    explicit TraceState(bool isPrivate) : file(isPrivate) {}
     std::mutex mutex;
     std::optional<std::chrono::steady_clock::time_point> start;
     TraceFile file;
 };
 
+#ifdef _WIN32
+const wchar_t* VariableName(TraceChannel channel) {
+    return channel == TraceChannel::Hardware ? L"KVSDK_HW_TRACE" : L"KVSDK_SIM_TRACE";
+}
+#else
+const char* VariableName(TraceChannel channel) {
+    return channel == TraceChannel::Hardware ? "KVSDK_HW_TRACE" : "KVSDK_SIM_TRACE";
+}
+#endif
+
 // Never destroyed: a host may still close devices while the process exits.
-TraceState& State() {
-    static TraceState* state = new TraceState;
-    return *state;
+TraceState& State(TraceChannel channel) {
+    static TraceState* simulated = new TraceState(false);
+    static TraceState* hardware = new TraceState(true);
+    return channel == TraceChannel::Hardware ? *hardware : *simulated;
 }
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-void WriteTraceLine(std::string_view op, std::string_view path, std::string_view details,
-                    std::string_view result);
+void WriteTraceLine(TraceChannel channel, std::string_view op, std::string_view path,
+                    std::string_view details, std::string_view result, std::string_view osError);
 
 }  // namespace
 
-bool TraceWanted() noexcept {
+bool TraceWanted(TraceChannel channel) noexcept {
 #ifdef _WIN32
     // The size a set variable needs counts its terminating null: more than 1 when not empty.
-    return GetEnvironmentVariableW(L"KVSDK_SIM_TRACE", nullptr, 0) > 1;
+    return GetEnvironmentVariableW(VariableName(channel), nullptr, 0) > 1;
 #else
-    const char* target = std::getenv("KVSDK_SIM_TRACE");
+    const char* target = std::getenv(VariableName(channel));
     return target != nullptr && *target != '\0';
 #endif
 }
@@ -147,10 +173,19 @@ std::string HexBytes(const uint8_t* bytes, size_t count, std::string_view separa
     return text;
 }
 
-void TraceLine(std::string_view op, std::string_view path, std::string_view details,
-               std::string_view result) noexcept {
+std::string TunnelDetails(bool flag1, bool flag2, uint8_t command, uint8_t arg1, uint8_t arg2,
+                          const uint8_t* data, int length) {
+    const uint8_t args[] = {command, arg1, arg2};
+    return std::string(flag1 ? "1" : "0") + (flag2 ? " 1 " : " 0 ") + HexBytes(args, 3) + ' ' +
+           HexBytes(data, length > 0 ? static_cast<size_t>(length) : 0, "") + ' ' +
+           std::to_string(length);
+}
+
+void TraceLine(TraceChannel channel, std::string_view op, std::string_view path,
+               std::string_view details, std::string_view result,
+               std::string_view osError) noexcept {
     try {
-        WriteTraceLine(op, path, details, result);
+        WriteTraceLine(channel, op, path, details, result, osError);
     } catch (...) {
         // A trace line that cannot be built is dropped; the device call itself goes on.
     }
@@ -158,11 +193,12 @@ void TraceLine(std::string_view op, std::string_view path, std::string_view deta
 
 namespace {
 
-void WriteTraceLine(std::string_view op, std::string_view path, std::string_view details,
-                    std::string_view result) {
-    auto& state = State();
+void WriteTraceLine(TraceChannel channel, std::string_view op, std::string_view path,
+                    std::string_view details, std::string_view result, std::string_view osError) {
+    auto& state = State(channel);
     std::lock_guard lock(state.mutex);
-    const auto target = kvsdk::GetEnvironmentString(L"KVSDK_SIM_TRACE");
+    const auto target = kvsdk::GetEnvironmentString(
+        channel == TraceChannel::Hardware ? L"KVSDK_HW_TRACE" : L"KVSDK_SIM_TRACE");
     if (!target || target->empty()) return;
 
     const auto now = std::chrono::steady_clock::now();
@@ -181,10 +217,14 @@ void WriteTraceLine(std::string_view op, std::string_view path, std::string_view
     }
     line.append(" = ");
     line.append(result);
+    if (!osError.empty()) {
+        line.append(" os=");
+        line.append(osError);
+    }
     line.push_back('\n');
     state.file.Append(*target, line);
 }
 
 }  // namespace
 
-}  // namespace kvsdkmod::sim
+}  // namespace kvsdkmod

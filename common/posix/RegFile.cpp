@@ -1,11 +1,12 @@
-#include "platform/posix/RegFile.h"
+#include "common/posix/RegFile.h"
 
+#include <cstdlib>
 #include <string_view>
 
 #include "common/SafeFile.h"
 #include "common/Strings.h"
 
-namespace kvsdk::platform::posix {
+namespace kvsdk::posix {
 
 namespace {
 
@@ -357,6 +358,31 @@ const RegData* CRegFile::FindValue(Hive hive, const std::wstring& subkey,
     return value == key->second.end() ? nullptr : &value->second;
 }
 
+namespace {
+
+const char* NonEmptyEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr || *value == '\0' ? nullptr : value;
+}
+
+}  // namespace
+
+void RegistryFileName(Hive hive, std::string& path) {
+    if (const char* single = NonEmptyEnv("KVSDK_REGISTRY")) {
+        path.assign(single);
+    } else if (hive == Hive::LocalMachine) {
+        path.assign("/etc/tolve/registry.reg");
+    } else if (const char* config = NonEmptyEnv("XDG_CONFIG_HOME")) {
+        path.assign(config);
+        path += "/tolve/registry.reg";
+    } else if (const char* home = NonEmptyEnv("HOME")) {
+        path.assign(home);
+        path += "/.config/tolve/registry.reg";
+    } else {
+        path.clear();
+    }
+}
+
 RegistryValue QueryRegFile(const CRegFile* file, Hive hive, const std::wstring& subkey,
                            const std::wstring& valueName, uint32_t bufferSize) {
     RegistryValue result;
@@ -376,4 +402,4 @@ RegistryValue QueryRegFile(const CRegFile* file, Hive hive, const std::wstring& 
     return result;
 }
 
-}  // namespace kvsdk::platform::posix
+}  // namespace kvsdk::posix
