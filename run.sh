@@ -23,7 +23,7 @@ TEST_PACKAGES+=(g++-mingw-w64-i686 wine32:i386 pkg-config)
 PACKAGE_PACKAGES=(cmake make g++ binutils mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686
   python3)
 FUZZ_PACKAGES=(cmake make clang libclang-rt-14-dev)
-FUZZ_TARGETS=(simfile regfile sysfs cmdline timeline)
+FUZZ_TARGETS=(simfile regfile sysfs hiddesc cmdline timeline)
 
 source tools/setup/install-packages.sh
 

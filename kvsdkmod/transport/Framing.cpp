@@ -204,7 +204,7 @@ uint32_t Wire::BufferLength(ReportType type) const {
 std::optional<std::vector<uint8_t>> Wire::Frame(ReportType type, const uint8_t* payload,
                                                 uint32_t length) const {
     const uint32_t size = BufferLength(type);
-    if (length > size - 1 || (payload == nullptr && length > 0)) return std::nullopt;
+    if (length > m_framing.reportLength || (payload == nullptr && length > 0)) return std::nullopt;
     std::vector<uint8_t> report(size, 0);
     report[0] = m_framing.reportId;
     std::copy(payload, payload + length, report.begin() + 1);

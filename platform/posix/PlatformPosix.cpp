@@ -268,6 +268,7 @@ constexpr MessageEntry kMessages[] = {
     {0x80070008u, L"Not enough memory resources are available to process this command.\r\n"},
     {0x8007000Du, L"The data is invalid.\r\n"},
     {0x8007000Eu, L"Not enough memory resources are available to complete this operation.\r\n"},
+    {0x80070014u, L"The system cannot find the device specified.\r\n"},
     {0x80070015u, L"The device is not ready.\r\n"},
     {0x80070017u, L"Data error (cyclic redundancy check).\r\n"},
     {0x80070018u, L"The program issued a command but the command length is incorrect.\r\n"},

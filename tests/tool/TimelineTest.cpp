@@ -53,6 +53,10 @@ TEST(Timeline, TraceLinesParse) {
     EXPECT_FALSE(ParseTraceRecord("1 connect " + kUsb + " 7A3E 0E5B = 0")->succeeded);
     EXPECT_FALSE(
         ParseTraceRecord("1 tunnel " + kUsb + " 0 0 60 00 02 102030 3 = 00000001")->succeeded);
+    const auto hardware = ParseTraceRecord("5 set " + kVexo + " 00 03 = 8007001F os=EPIPE");
+    ASSERT_TRUE(hardware);
+    EXPECT_EQ(hardware->details.size(), 2u);
+    EXPECT_EQ(hardware->Outcome(), "8007001F EPIPE");
     EXPECT_FALSE(ParseTraceRecord("x init " + kVexo + " = 00000000"));
     EXPECT_FALSE(ParseTraceRecord("1 init " + kVexo + " 00000000"));
     EXPECT_FALSE(ParseTraceRecord("1 init " + kVexo + " = zz"));

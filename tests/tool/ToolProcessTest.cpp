@@ -217,6 +217,20 @@ TEST_F(ToolOnSimulatedDevices, DevicesListsTheMakersInterfaces) {
     EXPECT_FALSE(Contains(run.output, "vid_045e")) << run.output;
 }
 
+TEST_F(ToolOnSimulatedDevices, ProbeShowsTheSimulatedSetOrSaysNoDevice) {
+    RunResult run = Run({"probe"});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, test::MousePath("0e51") +
+                                         "\n    framing: set output 0x00 64 bytes, get feature"))
+        << run.output;
+    EXPECT_TRUE(Contains(Run({"probe", "--json"}).output, "{\"simulated\":true,\"devices\":["));
+    const test::ScopedEnv noSim("KVSDK_SIM", std::nullopt);
+    const test::ScopedEnv noSysfs("KVSDK_SYSFS_ROOT", test::NativePath(m_sim.Dir().Path()));
+    run = Run({"probe"});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "No device of vendor 7A3E is attached.")) << run.output;
+}
+
 TEST_F(ToolOnSimulatedDevices, VersionIsTheLibrarys) {
     const RunResult run = Run({"--version"});
     EXPECT_EQ(run.exitCode, 0);

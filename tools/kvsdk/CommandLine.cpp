@@ -299,6 +299,10 @@ Invocation Parse(const std::vector<std::string>& args) {
     } else if (command == "devices") {
         invocation.command = Command::Devices;
         if (args.size() > 1) throw UsageError{"devices takes no arguments"};
+    } else if (command == "probe") {
+        invocation.command = Command::Probe;
+        invocation.json = args.size() == 2 && args[1] == "--json";
+        if (args.size() > 1 && !invocation.json) throw UsageError{"probe takes only --json"};
     } else if (command == "demo" || command == "timeline") {
         std::vector<std::string> positional;
         const Options options = CollectOptions(args, 1, positional);
@@ -359,6 +363,7 @@ Usage:
   kvsdk set <effect> --product <product> [--light N] [effect options]
   kvsdk get <state|brightness> --product <vexo_0e51|vexo_0e52> --light N
   kvsdk devices
+  kvsdk probe [--json]
   kvsdk demo [--svg FILE] [--trace FILE]
   kvsdk timeline <trace-file> [--svg FILE]
   kvsdk --version
@@ -394,6 +399,12 @@ back.
 'devices' lists the interfaces of the mouse, keyboard and USB-device classes that carry
 vendor id 7A3E (the simulated set when KVSDK_SIM names one), and whether this user may open
 each of them.
+
+'probe' is the first thing to run with a real device: for every attached device of vendor
+7A3E it lists each HID node and collection with its usage page, report IDs and lengths (from
+the report descriptor), whether this user can open it, which one the library uses for the
+lighting, and the report framing in force (built-in or overridden in the registry). --json
+writes the same as one JSON object, for bug reports.
 
 'demo' writes a simulated set of one device of each product, runs every effect kind of both
 families against it with KVSDK_SIM and KVSDK_SIM_TRACE set, reads state and brightness back,

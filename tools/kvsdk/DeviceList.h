@@ -18,8 +18,7 @@ struct InterfaceEntry {
 
 std::vector<InterfaceEntry> ListInterfaces();
 
-// Whether the current user can open an interface for reading and writing, as the device-I/O
-// library would: "yes", or "no (<reason>)".
+// Whether the device-I/O library can open an interface for this user: "yes", or "no (<reason>)".
 std::string AccessOf(const std::string& path);
 
 }  // namespace kvsdk::tool

@@ -107,7 +107,15 @@ constexpr std::array kResults{
     KnownResult{0x80070005u, "E_ACCESSDENIED",
                 "access denied: the device was found but cannot be opened"},
     KnownResult{0x8007048Fu, "ERROR_DEVICE_NOT_CONNECTED",
-                "the device was found but its channel does not connect"},
+                "the device is gone, or its channel does not connect"},
+    KnownResult{0x80070014u, "ERROR_BAD_UNIT",
+                "the device has no lighting collection on the expected usage page (kvsdk probe)"},
+    KnownResult{0x8007000Du, "ERROR_INVALID_DATA",
+                "the device's lighting collection lacks a report the framing uses (kvsdk probe)"},
+    KnownResult{0x80070018u, "ERROR_BAD_LENGTH", "a command is longer than the device's report"},
+    KnownResult{0x8007001Fu, "ERROR_GEN_FAILURE", "the device refused the request"},
+    KnownResult{0x800700AAu, "ERROR_BUSY", "another program holds the device"},
+    KnownResult{0x800705B4u, "ERROR_TIMEOUT", "the device did not answer in time"},
 };
 
 }  // namespace

@@ -117,13 +117,13 @@ class DeviceBuilder {
     }
 
     void DeviceEvent(const TraceRecord& r, std::string text) {
-        if (!r.succeeded) text += " failed (" + r.result + ")";
+        if (!r.succeeded) text += " failed (" + r.Outcome() + ")";
         m_device.events.push_back({r.ms, std::move(text), !r.succeeded, m_seq});
     }
 
     static std::string Failure(const TraceRecord& r, const std::string& op,
                                const std::vector<uint8_t>& bytes) {
-        return op + " " + HexBytes(bytes) + " failed (" + r.result + ")";
+        return op + " " + HexBytes(bytes) + " failed (" + r.Outcome() + ")";
     }
 
     void ApplySet(const TraceRecord& r) {
@@ -217,8 +217,8 @@ class DeviceBuilder {
                            : q[0] == cmd::kLightBrightness ? "brightness"
                                                            : "command " + HexByte(q[0]);
         if (!r.succeeded || !answer || answer->size() < 5) {
-            light.events.push_back(
-                {r.ms, "read " + what + where + " failed (" + r.result + ")", !r.succeeded, m_seq});
+            light.events.push_back({r.ms, "read " + what + where + " failed (" + r.Outcome() + ")",
+                                    !r.succeeded, m_seq});
             return;
         }
         const uint8_t value = (*answer)[4];
@@ -241,7 +241,7 @@ class DeviceBuilder {
             if (r.succeeded) {
                 Change(light, Attribute::Color, r.ms, *data);
             } else {
-                light.events.push_back({r.ms, text + " failed (" + r.result + ")", true, m_seq});
+                light.events.push_back({r.ms, text + " failed (" + r.Outcome() + ")", true, m_seq});
             }
             return;
         }
@@ -300,9 +300,14 @@ std::string ProductIdFromPath(std::string_view path) {
 }
 
 std::optional<TraceRecord> ParseTraceRecord(std::string_view line) {
-    const std::vector<std::string> words = SplitWords(line);
-    if (words.size() < 5 || words[words.size() - 2] != "=") return std::nullopt;
+    std::vector<std::string> words = SplitWords(line);
     TraceRecord record;
+    // A hardware trace line may end with the operating system's error after the result.
+    if (words.size() >= 6 && words.back().starts_with("os=")) {
+        record.osError = words.back().substr(3);
+        words.pop_back();
+    }
+    if (words.size() < 5 || words[words.size() - 2] != "=") return std::nullopt;
     const std::string& ms = words[0];
     const auto [ptr, ec] = std::from_chars(ms.data(), ms.data() + ms.size(), record.ms);
     if (ec != std::errc() || ptr != ms.data() + ms.size()) return std::nullopt;

@@ -21,6 +21,9 @@ struct TraceRecord {
     std::vector<std::string> details;  // the fields between the path and "="
     std::string result;                // as written: eight hex digits, or 1/0 for connect
     bool succeeded = true;             // result is a success code (or connect answered 1)
+    std::string osError;               // the hardware trace's "os=EPIPE" after the result
+    // The result as shown: "8007001F EPIPE".
+    std::string Outcome() const { return osError.empty() ? result : result + " " + osError; }
 };
 
 // nullopt for a line that does not have the trace format.

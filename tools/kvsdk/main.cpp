@@ -1,5 +1,5 @@
-// kvsdk: a command-line host of KvSDKEng. Apart from 'devices', everything goes through the
-// library's four exports, loaded at run time (HostLibrary.h).
+// kvsdk: a command-line host of KvSDKEng. Apart from 'devices' and 'probe', everything goes through
+// the library's four exports, loaded at run time (HostLibrary.h).
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "KvSDKMod.h"
 #include "tools/kvsdk/CommandLine.h"
 #include "tools/kvsdk/Demo.h"
 #include "tools/kvsdk/DeviceList.h"
@@ -115,6 +116,25 @@ int RunDevices() {
     return kExitOk;
 }
 
+int RunProbe(bool json) {
+    std::string report(4096, '\0');
+    for (;;) {
+        const uint32_t needed =
+            KvSDKModProbe(json ? 1 : 0, report.data(), static_cast<uint32_t>(report.size()));
+        if (needed == 0) {
+            std::cerr << "kvsdk: the device probe failed\n";
+            return kExitLibrary;
+        }
+        if (needed <= report.size()) {
+            report.resize(needed - 1);
+            break;
+        }
+        report.assign(needed, '\0');  // the report grew: ask again with room for it
+    }
+    std::cout << report;
+    return kExitOk;
+}
+
 int RunTimeline(const Invocation& invocation) {
     const auto text = ReadTraceFile(PathFromUtf8(invocation.traceFile));
     if (!text) {
@@ -158,6 +178,8 @@ int Run(const std::vector<std::string>& args) {
             return RunGet(invocation.get);
         case Command::Devices:
             return RunDevices();
+        case Command::Probe:
+            return RunProbe(invocation.json);
         case Command::Demo:
             return RunDemo(invocation, std::cout, std::cerr);
         case Command::Timeline:
