@@ -89,6 +89,7 @@ std::string SimulatedReport(const std::vector<kvsdk::sim::SimInterface>& items, 
     for (const auto& item : items) {
         const std::string path = kvsdk::ToUtf8(item.path);
         const std::string upper = kvsdk::ToUpper(path);
+        if (upper.find("VID_" + Hex(kVendorId, 4)) == std::string::npos) continue;
         const size_t at = upper.find("PID_");
         const auto pid = at == std::string::npos
                              ? std::nullopt
