@@ -35,6 +35,19 @@ BOOL Control(HANDLE handle, DWORD code, void* in, DWORD inLength, void* out, DWO
     return DeviceIoControl(handle, code, in, inLength, out, outLength, nullptr, overlapped);
 }
 
+// The system's own functions are __stdcall on 32-bit Windows: the table holds plain functions.
+BOOL Close(HANDLE handle) {
+    return CloseHandle(handle);
+}
+
+BOOL Result(HANDLE handle, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait) {
+    return GetOverlappedResult(handle, overlapped, transferred, wait);
+}
+
+BOOL Cancel(HANDLE handle, OVERLAPPED* overlapped) {
+    return CancelIoEx(handle, overlapped);
+}
+
 BOOL Flush(HANDLE handle) {
     return HidD_FlushQueue(handle);
 }
@@ -107,9 +120,8 @@ void ListHid(std::vector<std::wstring>* paths) {
     }
 }
 
-constexpr Win32Calls kSystem{CreateOverlapped, CloseHandle,         Write,      Read,
-                             Control,          GetOverlappedResult, CancelIoEx, Flush,
-                             Attributes,       Collection,          ListHid};
+constexpr Win32Calls kSystem{CreateOverlapped, Close, Write,      Read,       Control, Result,
+                             Cancel,           Flush, Attributes, Collection, ListHid};
 
 std::atomic<const Win32Calls*> g_calls{&kSystem};
 
