@@ -207,16 +207,22 @@ case "${1:-}" in
     package_build windows-x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
     package_build windows-x86 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
     rm -rf build/packages/_CPack_Packages
-    # The language packages carry the libraries of these builds: the Linux redist pair, the DLLs.
+    # The language packages carry the libraries of these builds: the Linux redist pair (stripped
+    # by its Release link), the DLLs as installed with --strip.
+    for name in windows-x64 windows-x86; do
+      cmake --install "build/package-$name" --prefix "build/package-$name/stripped" --strip >/dev/null
+    done
     echo "== package: Python wheels"
     python3 packaging/python/build_wheel.py bindings/python build/packages \
       --native linux_x86_64=build/package-linux/redist/linux-x64 \
-      --native win_amd64=build/package-windows-x64/bin --native win32=build/package-windows-x86/bin \
+      --native win_amd64=build/package-windows-x64/stripped/bin \
+      --native win32=build/package-windows-x86/stripped/bin \
       >/dev/null
     echo "== package: NuGet and Unity packages"
     python3 packaging/csharp/build_csharp.py packages build/packages \
       --native linux-x64=build/package-linux/redist/linux-x64 \
-      --native win-x64=build/package-windows-x64/bin --native win-x86=build/package-windows-x86/bin \
+      --native win-x64=build/package-windows-x64/stripped/bin \
+      --native win-x86=build/package-windows-x86/stripped/bin \
       >/dev/null
     echo "== packages in build/packages:"
     ls -1 build/packages
