@@ -7,7 +7,8 @@
 #                   packages, ASan/UBSan, TSan, fuzz smoke, Windows x86_64 and 32-bit x86 under
 #                   Wine) and end with one summary; KVSDK_REQUIRE_ALL=1 fails on any skipped suite
 #   ./run.sh bench  build the Release library and the benchmark, and print its table
-#   ./run.sh package  build the release archives, the .deb and the Python wheel into build/packages/
+#   ./run.sh package  build the release archives, the .deb, the Python wheels, the NuGet and the
+#                     Unity packages into build/packages/
 #   ./run.sh fuzz [SECONDS]   a longer run of every fuzz target (default 300 s each)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -15,13 +16,14 @@ cd "$(dirname "$0")"
 DEMO_PACKAGES=(cmake make g++)
 TEST_PACKAGES=(cmake make g++ googletest libgtest-dev binutils mingw-w64 g++-mingw-w64-x86-64
   wine wine64 clang libclang-rt-14-dev)
-# The C# and Python bindings' suites, the wheel check (python3 -m venv).
-TEST_PACKAGES+=(mono-mcs mono-runtime python3 python3-pytest python3-pip python3-setuptools
-  python3-wheel unzip)
+# The C# and Python bindings' suites, the wheel check (python3 -m venv); mono-devel has the
+# netstandard facade the netstandard2.0 assembly runs on, and sn.
+TEST_PACKAGES+=(mono-mcs mono-runtime mono-devel python3 python3-pytest python3-pip
+  python3-setuptools python3-wheel unzip)
 # The 32-bit Windows build and its Wine, the install and package checks.
 TEST_PACKAGES+=(g++-mingw-w64-i686 wine32:i386 pkg-config)
 PACKAGE_PACKAGES=(cmake make g++ binutils mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686
-  python3)
+  python3 mono-mcs mono-devel)
 FUZZ_PACKAGES=(cmake make clang libclang-rt-14-dev)
 FUZZ_TARGETS=(simfile regfile sysfs hiddesc cmdline timeline)
 
@@ -205,8 +207,23 @@ case "${1:-}" in
     package_build windows-x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
     package_build windows-x86 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
     rm -rf build/packages/_CPack_Packages
-    echo "== package: Python wheel"
-    python3 packaging/python/build_wheel.py bindings/python build/packages >/dev/null
+    # The language packages carry the libraries of these builds: the Linux redist pair (stripped
+    # by its Release link), the DLLs as installed with --strip.
+    for name in windows-x64 windows-x86; do
+      cmake --install "build/package-$name" --prefix "build/package-$name/stripped" --strip >/dev/null
+    done
+    echo "== package: Python wheels"
+    python3 packaging/python/build_wheel.py bindings/python build/packages \
+      --native linux_x86_64=build/package-linux/redist/linux-x64 \
+      --native win_amd64=build/package-windows-x64/stripped/bin \
+      --native win32=build/package-windows-x86/stripped/bin \
+      >/dev/null
+    echo "== package: NuGet and Unity packages"
+    python3 packaging/csharp/build_csharp.py packages build/packages \
+      --native linux-x64=build/package-linux/redist/linux-x64 \
+      --native win-x64=build/package-windows-x64/stripped/bin \
+      --native win-x86=build/package-windows-x86/stripped/bin \
+      >/dev/null
     echo "== packages in build/packages:"
     ls -1 build/packages
     ;;

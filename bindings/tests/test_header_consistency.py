@@ -75,28 +75,20 @@ def header_offsets():
     return offsets, int(sizes.pop())
 
 
-# ---- the parser itself ----
-
-def test_parser_reads_other_spellings_of_a_guid_definition():
-    text = without_comments("""
-        DEFINE_GUID(EFFECT_A, 0x312F5071L, 0xC37E, 0x7CE5, 0xF7, 0x9B, 0xAF, 0x82, 0x07, 0x04,
-                    0x32, 0x24);
-        static const GUID EFFECT_B = { 0x1, 2, 0x3, { 4, 5, 6, 7, 8, 9, 10, 11 } }; /* C89 */
-        KVSDK_GUID_C89(EFFECT_C,
-            0x1, 0x2, 0x3, 0x4, 0x5, 0x6, 0x7, 0x8, 0x9, 0xA, 0xB)
-    """)
-    assert guids_in(text) == {
-        "EFFECT_A": (0x312F5071, 0xC37E, 0x7CE5, 0xF7, 0x9B, 0xAF, 0x82, 0x07, 0x04, 0x32, 0x24),
-        "EFFECT_B": tuple(range(1, 12)),
-        "EFFECT_C": tuple(range(1, 12)),
-    }
-
-
 # ---- Python ----
 
 def test_python_has_every_guid_of_the_header():
     import kvsdk
     assert {name: guid.fields() for name, guid in kvsdk.raw.GUIDS.items()} == header_guids()
+
+
+def test_python_enums_carry_the_headers_guids():
+    from kvsdk import LightingMode, Product
+    members = {"PRODUCT_" + p.name: p.guid for p in Product}
+    members.update(("EFFECT_LED_" + m.name, m.guid) for m in LightingMode)
+    header = header_guids()
+    assert {name: guid.fields() for name, guid in members.items()} == \
+        {name: header.get(name) for name in members}
 
 
 def test_python_record_has_the_header_layout():

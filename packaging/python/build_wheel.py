@@ -1,15 +1,23 @@
 #!/usr/bin/env python3
-"""Builds the pure-Python wheel of the kvsdk binding with the standard library alone.
+"""Builds the wheels of the kvsdk binding with the standard library alone.
 
-    build_wheel.py <package source folder> <output folder>
+    build_wheel.py <package source folder> <output folder> [--native PLATFORM=FOLDER ...]
 
 Writes kvsdk-<version>-py3-none-any.whl: the package's .py files and py.typed, never a native
 library (the wheel runs on any platform and finds KvSDKEng where the release packages put it,
-or at KVSDK_LIBRARY). A wheel is a zip file with a .dist-info folder; installing it needs pip
-alone, no build backend, so it also installs on a Python that lacks setuptools or wheel. The
-archive is reproducible: fixed order and timestamps.
+or at KVSDK_LIBRARY). Each --native adds a platform wheel, kvsdk-<version>-py3-none-<PLATFORM>.whl,
+that carries the library and KvSDKMod inside the package folder, where the binding looks
+first: linux_x86_64 (libKvSDKEng.so and libKvSDKMod.so, the redist pair), win_amd64 and
+win32 (KvSDKEng.dll and KvSDKMod.dll). The Linux tag is the plain platform tag, not manylinux:
+the pair needs glibc 2.34 and libstdc++ of GCC 12, which no manylinux policy of that glibc
+allows. No macOS or ARM64 library exists, so there is no wheel for them.
+
+A wheel is a zip file with a .dist-info folder; installing it needs pip alone, no build
+backend, so it also installs on a Python that lacks setuptools or wheel. The archives are
+reproducible: fixed order and timestamps.
 """
 
+import argparse
 import base64
 import hashlib
 import pathlib
@@ -19,6 +27,9 @@ import zipfile
 
 NAME = "kvsdk"
 TIMESTAMP = (1980, 1, 1, 0, 0, 0)
+NATIVE = {"linux_x86_64": ("libKvSDKEng.so", "libKvSDKMod.so"),
+          "win_amd64": ("KvSDKEng.dll", "KvSDKMod.dll"),
+          "win32": ("KvSDKEng.dll", "KvSDKMod.dll")}
 
 
 def project_field(pyproject, field):
@@ -33,7 +44,8 @@ def record_line(name, data):
     return "%s,sha256=%s,%d" % (name, digest, len(data))
 
 
-def main(source, output):
+def build(source, output, platform="any", native=None):
+    """One wheel: pure for platform "any", else carrying NATIVE[platform] from 'native'."""
     source = pathlib.Path(source)
     pyproject = (source / "pyproject.toml").read_text(encoding="utf-8")
     version = project_field(pyproject, "version")
@@ -45,13 +57,15 @@ def main(source, output):
     for path in sorted((source / NAME).iterdir()):
         if path.suffix == ".py" or path.name == "py.typed":
             files.append(("%s/%s" % (NAME, path.name), path.read_bytes()))
+    for name in NATIVE.get(platform, ()):
+        files.append(("%s/%s" % (NAME, name), (pathlib.Path(native) / name).read_bytes()))
     readme = (source / "README.md").read_text(encoding="utf-8")
     metadata = ("Metadata-Version: 2.1\nName: %s\nVersion: %s\nSummary: %s\n"
                 "License: Proprietary\nRequires-Python: %s\n"
                 "Description-Content-Type: text/markdown\n\n%s"
                 % (NAME, version, summary, requires_python, readme))
-    wheel = ("Wheel-Version: 1.0\nGenerator: kvsdk build_wheel.py\nRoot-Is-Purelib: true\n"
-             "Tag: py3-none-any\n")
+    wheel = ("Wheel-Version: 1.0\nGenerator: kvsdk build_wheel.py\nRoot-Is-Purelib: %s\n"
+             "Tag: py3-none-%s\n" % ("true" if platform == "any" else "false", platform))
     files += [("%s/METADATA" % dist_info, metadata.encode()),
               ("%s/WHEEL" % dist_info, wheel.encode()),
               ("%s/top_level.txt" % dist_info, (NAME + "\n").encode())]
@@ -61,7 +75,7 @@ def main(source, output):
 
     out = pathlib.Path(output)
     out.mkdir(parents=True, exist_ok=True)
-    wheel_path = out / ("%s-%s-py3-none-any.whl" % (NAME, version))
+    wheel_path = out / ("%s-%s-py3-none-%s.whl" % (NAME, version, platform))
     with zipfile.ZipFile(wheel_path, "w", zipfile.ZIP_DEFLATED) as archive:
         for name, data in files:
             info = zipfile.ZipInfo(name, TIMESTAMP)
@@ -71,7 +85,19 @@ def main(source, output):
     print(wheel_path)
 
 
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("source")
+    parser.add_argument("output")
+    parser.add_argument("--native", action="append", default=[], metavar="PLATFORM=FOLDER")
+    args = parser.parse_args()
+    build(args.source, args.output)
+    for spec in args.native:
+        platform, _, folder = spec.partition("=")
+        if platform not in NATIVE:
+            sys.exit("build_wheel: unknown platform %s (known: %s)" % (platform, ", ".join(NATIVE)))
+        build(args.source, args.output, platform, folder)
+
+
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
-        sys.exit(__doc__)
-    main(sys.argv[1], sys.argv[2])
+    main()

@@ -3,18 +3,26 @@
 // device: effects are queued by the library and run on its own threads.
 using System;
 using System.Collections.Generic;
+using System.Runtime.Serialization;
 
 namespace KvSDK
 {
     /// <summary>The products and families a session can drive.</summary>
     public enum Product
     {
+        /// <summary>Every VEXO device (PRODUCT_VEXO).</summary>
         Vexo = 1,
+        /// <summary>VEXO mouse 0E51.</summary>
         Vexo0E51,
+        /// <summary>VEXO mouse 0E52.</summary>
         Vexo0E52,
+        /// <summary>Every Pell device (PRODUCT_PELL).</summary>
         Pell,
+        /// <summary>Pell mouse 0E59.</summary>
         PellMouse0E59,
+        /// <summary>Pell keyboard 0E5A.</summary>
         PellKeyboard0E5A,
+        /// <summary>Pell USB device 0E5B.</summary>
         PellUsb0E5B,
     }
 
@@ -22,37 +30,55 @@ namespace KvSDK
     /// when the Pell USB device 0E5B takes a colour.</summary>
     public enum LightSelector
     {
+        /// <summary>Light 1.</summary>
         Light1 = 1,
+        /// <summary>Light 2.</summary>
         Light2 = 2,
+        /// <summary>Light 3.</summary>
         Light3 = 3,
+        /// <summary>Light 4.</summary>
         Light4 = 4,
+        /// <summary>Light 5.</summary>
         Light5 = 5,
+        /// <summary>Light 6.</summary>
         Light6 = 6,
+        /// <summary>Light 7 (the Pell keyboard's lighting mode).</summary>
         Light7 = 7,
+        /// <summary>Tunnel code 0x60 of the Pell USB device.</summary>
         UsbCode60 = 0x60,
+        /// <summary>Tunnel code 0x61 of the Pell USB device.</summary>
         UsbCode61 = 0x61,
+        /// <summary>Tunnel code 0x62 of the Pell USB device.</summary>
         UsbCode62 = 0x62,
     }
 
     /// <summary>Lighting modes of the Pell keyboard (light 7).</summary>
     public enum LightingMode
     {
+        /// <summary>EFFECT_LED_MODE_0.</summary>
         Mode0 = 0,
+        /// <summary>EFFECT_LED_MODE_1.</summary>
         Mode1 = 1,
+        /// <summary>EFFECT_LED_MODE_2.</summary>
         Mode2 = 2,
+        /// <summary>EFFECT_LED_MODE_4.</summary>
         Mode4 = 4,
     }
 
     /// <summary>VEXO device modes.</summary>
     public enum DeviceMode
     {
+        /// <summary>Device mode 1.</summary>
         Mode1 = 1,
+        /// <summary>Device mode 2.</summary>
         Mode2 = 2,
     }
 
     /// <summary>A failure answered by the library: the HRESULT, its name and a short text.</summary>
+    [Serializable]
     public class KvSDKException : Exception
     {
+        /// <summary>A failure code answered by one export.</summary>
         public KvSDKException(string call, int hresult)
             : base(string.Format("{0}: {1} (0x{2:X8}): {3}", call, NameOf(hresult),
                                  unchecked((uint)hresult), TextOf(hresult)))
@@ -63,6 +89,36 @@ namespace KvSDK
             Text = TextOf(hresult);
         }
 
+        /// <summary>A failure without a result code (E_FAIL).</summary>
+        public KvSDKException() : this("KvSDKEng", HResults.E_FAIL) { }
+
+        /// <summary>A failure described by a message (E_FAIL).</summary>
+        public KvSDKException(string message) : this(message, null) { }
+
+        /// <summary>A failure described by a message, caused by another exception (E_FAIL).</summary>
+        public KvSDKException(string message, Exception innerException) : base(message, innerException)
+        {
+            HResult = HResults.E_FAIL;
+            Call = "KvSDKEng";
+            Name = NameOf(HResult);
+            Text = TextOf(HResult);
+        }
+
+        /// <summary>Deserialises an exception (across application domains or processes).</summary>
+        protected KvSDKException(SerializationInfo info, StreamingContext context) : base(info, context)
+        {
+            Call = info.GetString("Call");
+            Name = NameOf(HResult);
+            Text = TextOf(HResult);
+        }
+
+        /// <summary>Serialises the exception with the export that failed.</summary>
+        public override void GetObjectData(SerializationInfo info, StreamingContext context)
+        {
+            base.GetObjectData(info, context);
+            info.AddValue("Call", Call);
+        }
+
         /// <summary>The export that failed, e.g. "KvSDKSetEffect".</summary>
         public string Call { get; private set; }
         /// <summary>The code's name, e.g. "E_NOINTERFACE", or its hex digits when unknown.</summary>
@@ -70,6 +126,7 @@ namespace KvSDK
         /// <summary>What the code means.</summary>
         public string Text { get; private set; }
 
+        /// <summary>The name of a result code, or its hex digits.</summary>
         public static string NameOf(int hresult)
         {
             string[] entry;
@@ -77,6 +134,7 @@ namespace KvSDK
                                                          : string.Format("0x{0:X8}", unchecked((uint)hresult));
         }
 
+        /// <summary>What a result code means.</summary>
         public static string TextOf(int hresult)
         {
             string[] entry;
@@ -113,8 +171,15 @@ namespace KvSDK
 
         private static readonly object OpenLock = new object();
         private static bool s_open;
-        private bool m_disposed;
+        private volatile bool m_disposed;
 
+        /// <summary>
+        /// Initialises the library for the products given. Throws KvSDKException when the
+        /// library refuses one; when it cannot be loaded at all, the runtime's own exception:
+        /// DllNotFoundException (no library for this platform, or KvSDKMod not beside it),
+        /// BadImageFormatException (a library of another CPU), EntryPointNotFoundException.
+        /// Either way no session stays open, so a later attempt may succeed.
+        /// </summary>
         public LightingSession(params Product[] products)
         {
             if (products == null || products.Length == 0)
@@ -125,14 +190,27 @@ namespace KvSDK
                 if (s_open) throw new InvalidOperationException("a lighting session is already open in this process");
                 s_open = true;
             }
-            foreach (Product product in products)
+            bool loaded = false;
+            try
             {
-                int hr = NativeMethods.KvSDKEngInit(GuidOf(product));
-                if (hr < 0)
+                foreach (Product product in products)
                 {
-                    Dispose();
-                    throw new KvSDKException("KvSDKEngInit", hr);
+                    int hr = NativeMethods.KvSDKEngInit(GuidOf(product));
+                    loaded = true;
+                    if (hr < 0) throw new KvSDKException("KvSDKEngInit", hr);
                 }
+            }
+            catch
+            {
+                // Whatever failed, the session is not open: release what Init took (nothing
+                // when the library did not even load) and let the next attempt in.
+                lock (OpenLock)
+                {
+                    m_disposed = true;
+                    if (loaded) NativeMethods.KvSDKEngUninit();
+                    s_open = false;
+                }
+                throw;
             }
         }
 
@@ -148,6 +226,7 @@ namespace KvSDK
             }
         }
 
+        /// <summary>The header's GUID of a product or family.</summary>
         public static Guid GuidOf(Product product)
         {
             switch (product)
@@ -225,18 +304,23 @@ namespace KvSDK
         /// <summary>Sets the Pell keyboard's lighting mode (light 7).</summary>
         public void SetLightingMode(Product product, LightSelector light, LightingMode mode)
         {
-            Guid kind;
-            switch (mode)
-            {
-                case LightingMode.Mode0: kind = KvSDKGuids.EFFECT_LED_MODE_0; break;
-                case LightingMode.Mode1: kind = KvSDKGuids.EFFECT_LED_MODE_1; break;
-                case LightingMode.Mode2: kind = KvSDKGuids.EFFECT_LED_MODE_2; break;
-                case LightingMode.Mode4: kind = KvSDKGuids.EFFECT_LED_MODE_4; break;
-                default: throw new ArgumentOutOfRangeException("mode", mode, "not a lighting mode");
-            }
+            Guid kind = GuidOf(mode);
             EffectParams p = Record(product, light);
             p.modeGuid = kind;
             SetEffect(kind, ref p);
+        }
+
+        /// <summary>The header's GUID of a lighting mode (EFFECT_LED_MODE_*).</summary>
+        public static Guid GuidOf(LightingMode mode)
+        {
+            switch (mode)
+            {
+                case LightingMode.Mode0: return KvSDKGuids.EFFECT_LED_MODE_0;
+                case LightingMode.Mode1: return KvSDKGuids.EFFECT_LED_MODE_1;
+                case LightingMode.Mode2: return KvSDKGuids.EFFECT_LED_MODE_2;
+                case LightingMode.Mode4: return KvSDKGuids.EFFECT_LED_MODE_4;
+                default: throw new ArgumentOutOfRangeException("mode", mode, "not a lighting mode");
+            }
         }
 
         /// <summary>VEXO device mode, the first way of setting it.</summary>
@@ -287,7 +371,7 @@ namespace KvSDK
         {
             ThrowIfDisposed();
             int hr = NativeMethods.KvSDKSetEffect(effect, ref parameters);
-            if (hr < 0) throw new KvSDKException("KvSDKSetEffect", hr);
+            if (hr < 0) Fail("KvSDKSetEffect", hr);
         }
 
         /// <summary>Any read-back as the raw record; throws KvSDKException on a failure code.</summary>
@@ -295,12 +379,20 @@ namespace KvSDK
         {
             ThrowIfDisposed();
             int hr = NativeMethods.KvSDKGetEffect(effect, ref parameters);
-            if (hr < 0) throw new KvSDKException("KvSDKGetEffect", hr);
+            if (hr < 0) Fail("KvSDKGetEffect", hr);
         }
 
         private void ThrowIfDisposed()
         {
             if (m_disposed) throw new ObjectDisposedException("LightingSession");
+        }
+
+        // A call that raced Dispose fails because the engine went away under it: that is the
+        // session's closing, not a library error.
+        private void Fail(string call, int hr)
+        {
+            ThrowIfDisposed();
+            throw new KvSDKException(call, hr);
         }
 
         private static EffectParams Record(Product product, LightSelector light, bool tunnelCode = false)

@@ -3,9 +3,11 @@
 // and exits non-zero when a case fails.
 using System;
 using System.Collections.Generic;
+using System.Diagnostics;
 using System.IO;
 using System.Linq;
 using System.Runtime.InteropServices;
+using System.Text.RegularExpressions;
 using System.Threading;
 using KvSDK;
 
@@ -50,6 +52,13 @@ internal static class BindingTests
                 found.Add(eq < 0 ? rest : rest.Substring(0, eq).TrimEnd());
             }
             return found;
+        }
+
+        // The milliseconds of every trace line of one operation on one path, in order.
+        public List<int> Times(string op, string path)
+        {
+            return File.ReadAllLines(Trace).Select(line => line.Split(' ')).Where(
+                f => f.Length > 2 && f[1] == op && f[2] == path.ToUpperInvariant()).Select(f => int.Parse(f[0])).ToList();
         }
 
         // Waits (generously) until 'path' has at least 'count' lines of 'op'.
@@ -121,8 +130,23 @@ internal static class BindingTests
         public string[] Expected;
     }
 
+    // One flash cycle of light 1, off then on; the Pell mouse's light 6 marks the flash's end.
+    private static readonly string[] FlashCycle = { "02 03 00 01 00", "00 03 00 01 00", "02 03 00 01 00", "00 03 00 01 01" };
+
+    private static string[] Flashes(int times)
+    {
+        return Enumerable.Repeat(FlashCycle, times).SelectMany(x => x).Concat(new[] { "00 03 00 06 01" }).ToArray();
+    }
+
     private static IEnumerable<TraceCase> TraceCases()
     {
+        foreach (int times in new[] { 2, 3 })
+        {
+            int n = times;
+            yield return new TraceCase { Name = "PellFlash" + n, Init = new[] { Product.Pell },
+                Act = s => { s.Flash(Product.PellMouse0E59, LightSelector.Light1, n); s.On(Product.PellMouse0E59, LightSelector.Light6); },
+                Path = x => x.Mouse, Op = "set", Expected = Flashes(n) };
+        }
         // Pell family.
         yield return new TraceCase { Name = "PellOn", Init = new[] { Product.Pell },
             Act = s => s.On(Product.PellMouse0E59, LightSelector.Light6), Path = x => x.Mouse, Op = "set",
@@ -171,6 +195,75 @@ internal static class BindingTests
         }
         // A VEXO device's release appends its settings-restore exchanges: compare the effect's part.
         Sequence(c.Expected, sim.Lines(c.Op, path).Take(c.Expected.Length).ToList(), c.Name);
+    }
+
+    // The header's GUID of every enum member of the same name (Vexo0E52: PRODUCT_VEXO_0E52).
+    private static void EnumsCarryTheHeadersGuids()
+    {
+        var header = new Dictionary<string, Guid>();
+        string text = File.ReadAllText(Environment.GetEnvironmentVariable("KVSDK_HEADER"));
+        foreach (Match m in Regex.Matches(text, @"KVSDK_GUID\((\w+),\s*(0x[^)]*)\)"))
+        {
+            uint[] n = m.Groups[2].Value.Split(',').Select(x => Convert.ToUInt32(x.Trim(), 16)).ToArray();
+            header[m.Groups[1].Value] = new Guid(n[0], (ushort)n[1], (ushort)n[2], (byte)n[3], (byte)n[4], (byte)n[5],
+                                                 (byte)n[6], (byte)n[7], (byte)n[8], (byte)n[9], (byte)n[10]);
+        }
+        Func<string, string, string> name = (prefix, member) => prefix + Regex.Replace(member, "([a-z])([A-Z0-9])", "$1_$2").ToUpperInvariant();
+        foreach (Product p in Enum.GetValues(typeof(Product)))
+            Equal(header[name("PRODUCT_", p.ToString())], LightingSession.GuidOf(p), "Product." + p);
+        foreach (LightingMode m in Enum.GetValues(typeof(LightingMode)))
+            Equal(header[name("EFFECT_LED_", m.ToString())], LightingSession.GuidOf(m), "LightingMode." + m);
+    }
+
+    private static void OnAndOffPauseForTheirDuration()
+    {
+        var sim = new Sim();
+        using (var session = new LightingSession(Product.Vexo0E51))
+        {
+            session.On(Product.Vexo0E51, LightSelector.Light1, 400);
+            session.Off(Product.Vexo0E51, LightSelector.Light1, 400);
+            session.On(Product.Vexo0E51, LightSelector.Light1);
+            sim.WaitFor("set", sim.Vexo, 6);
+        }
+        List<int> ms = sim.Times("set", sim.Vexo); // two commands per on or off
+        if (ms[2] - ms[1] < 400 || ms[4] - ms[3] < 400) throw new Exception("no pause: " + string.Join(" ", ms));
+    }
+
+    // The library cannot be loaded (a dllmap to a missing file): the session says so each time.
+    private static void AFailedLoadOpensNoSession()
+    {
+        string dir = Path.Combine(s_dir, "unloadable");
+        Directory.CreateDirectory(dir);
+        string exe = typeof(BindingTests).Assembly.Location;
+        foreach (string file in new[] { exe, typeof(LightingSession).Assembly.Location })
+            File.Copy(file, Path.Combine(dir, Path.GetFileName(file)));
+        File.WriteAllText(Path.Combine(dir, "KvSDK.dll.config"),
+            "<configuration><dllmap dll=\"KvSDKEng\" target=\"" + dir + "/missing.so\" /></configuration>");
+        var start = new ProcessStartInfo(Environment.GetEnvironmentVariable("KVSDK_MONO") ?? "mono",
+            "\"" + Path.Combine(dir, Path.GetFileName(exe)) + "\" load-failure") { UseShellExecute = false, RedirectStandardOutput = true };
+        using (Process child = Process.Start(start))
+        {
+            string output = child.StandardOutput.ReadToEnd();
+            child.WaitForExit();
+            Sequence(new[] { "DllNotFoundException", "DllNotFoundException" }, output.Split(new[] { '\n' }, StringSplitOptions.RemoveEmptyEntries), "two attempts");
+        }
+    }
+
+    private static void DisposeRacingACallIsObjectDisposed()
+    {
+        new Sim();
+        var session = new LightingSession(Product.Vexo0E51);
+        Exception seen = null;
+        var reader = new Thread(() =>
+        {
+            try { for (;;) session.GetState(Product.Vexo0E51, LightSelector.Light1); }
+            catch (Exception e) { seen = e; }
+        });
+        reader.Start();
+        Thread.Sleep(200);
+        session.Dispose();
+        reader.Join();
+        Equal(typeof(ObjectDisposedException), seen.GetType(), "the racing call's exception (" + seen.Message + ")");
     }
 
     private static void VexoReadsBackWhatWasSet()
@@ -244,8 +337,18 @@ internal static class BindingTests
         }
     }
 
-    public static int Main()
+    public static int Main(string[] args)
     {
+        if (args.Length == 1 && args[0] == "load-failure")
+        {
+            for (int attempt = 0; attempt < 2; attempt++)
+            {
+                try { new LightingSession(Product.Vexo).Dispose(); Console.WriteLine("opened"); }
+                catch (Exception e) { Console.WriteLine(e.GetType().Name); }
+            }
+            return 0;
+        }
+
         s_dir = Path.Combine(Path.GetTempPath(), "kvsdk-csharp-" + Guid.NewGuid().ToString("N"));
         Directory.CreateDirectory(s_dir);
         string registry = Path.Combine(s_dir, "registry.reg");
@@ -258,6 +361,10 @@ internal static class BindingTests
             new KeyValuePair<string, Action>("VexoReadsBackWhatWasSet", VexoReadsBackWhatWasSet),
             new KeyValuePair<string, Action>("FailuresCarryTheResultCode", FailuresCarryTheResultCode),
             new KeyValuePair<string, Action>("DisposeRunsUninit", DisposeRunsUninit),
+            new KeyValuePair<string, Action>("EnumsCarryTheHeadersGuids", EnumsCarryTheHeadersGuids),
+            new KeyValuePair<string, Action>("OnAndOffPauseForTheirDuration", OnAndOffPauseForTheirDuration),
+            new KeyValuePair<string, Action>("AFailedLoadOpensNoSession", AFailedLoadOpensNoSession),
+            new KeyValuePair<string, Action>("DisposeRacingACallIsObjectDisposed", DisposeRacingACallIsObjectDisposed),
         };
         foreach (TraceCase c in TraceCases())
         {

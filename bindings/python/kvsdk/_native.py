@@ -3,6 +3,9 @@
 import ctypes
 import os
 import sys
+from typing import Dict, List, Optional, Tuple, Union
+
+PathLike = Union[str, "os.PathLike[str]"]
 
 __all__ = [
     "GUID", "EffectParams", "load_library", "library", "GUIDS", "RESULT_CODES",
@@ -21,24 +24,24 @@ class GUID(ctypes.Structure):
         ("Data4", ctypes.c_uint8 * 8),
     ]
 
-    def __init__(self, data1=0, data2=0, data3=0, *data4):
+    def __init__(self, data1: int = 0, data2: int = 0, data3: int = 0, *data4: int) -> None:
         super().__init__(data1, data2, data3, (ctypes.c_uint8 * 8)(*data4))
 
-    def fields(self):
+    def fields(self) -> Tuple[int, ...]:
         """The 11 numbers as the header writes them."""
         return (self.Data1, self.Data2, self.Data3) + tuple(self.Data4)
 
-    def __eq__(self, other):
+    def __eq__(self, other: object) -> bool:
         return isinstance(other, GUID) and self.fields() == other.fields()
 
-    def __hash__(self):
+    def __hash__(self) -> int:
         return hash(self.fields())
 
-    def __str__(self):
+    def __str__(self) -> str:
         d = self.fields()
         return "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}" % d
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return "GUID('%s')" % self
 
 
@@ -70,13 +73,12 @@ EFFECT_VEXO_MODE_B = GUID(0x0E84347A, 0x20B7, 0x5417, 0xD9, 0xB1, 0x11, 0x72, 0x
 EFFECT_LED_COLOR = GUID(0x99DCA5A7, 0x9E43, 0x92E1, 0x70, 0xE8, 0x97, 0xEF, 0xA1, 0x64, 0x5E, 0x11)
 
 #: Every product and effect GUID by its header name.
-GUIDS = {name: value for name, value in globals().items()
+GUIDS: Dict[str, GUID] = {name: value for name, value in globals().items()
          if isinstance(value, GUID) and name.startswith(("PRODUCT_", "EFFECT_"))}
 __all__ += sorted(GUIDS)
 
 
-
-def _hresult(code):
+def _hresult(code: int) -> int:
     """An HRESULT as the exports answer it: signed 32 bits."""
     return code - (1 << 32) if code & 0x80000000 else code
 
@@ -94,16 +96,16 @@ KVSDK_E_NOT_SUPPORTED = _hresult(0x80070032)  # KvSDKGetEffect: this kind cannot
 KVSDK_E_QUEUE_FULL = _hresult(0x80070718)  # KvSDKSetEffect: a device's queue cannot take it
 
 #: Name -> code of every result code above.
-RESULT_CODES = {name: globals()[name] for name in (
+RESULT_CODES: Dict[str, int] = {name: globals()[name] for name in (
     "S_OK", "S_FALSE", "E_NOTIMPL", "E_NOINTERFACE", "E_POINTER", "E_FAIL", "E_OUTOFMEMORY",
     "E_INVALIDARG", "KVSDK_E_NOT_SUPPORTED", "KVSDK_E_QUEUE_FULL")}
 
 
-def succeeded(hresult):
+def succeeded(hresult: int) -> bool:
     return hresult >= 0
 
 
-def failed(hresult):
+def failed(hresult: int) -> bool:
     return hresult < 0
 
 
@@ -148,7 +150,6 @@ class EffectParams(ctypes.Structure):
     """The host's parameter record, 40 bytes. The fields from offset 24 on are shared by the
     effect kinds; each kind reads only its own (see include/KvSDKEng.h)."""
 
-    _pack_ = 4
     _anonymous_ = ("_family",)
     _fields_ = [
         ("size", ctypes.c_uint32),
@@ -165,7 +166,7 @@ class EffectParams(ctypes.Structure):
     }
 
     @classmethod
-    def create(cls, product, light_selector=0):
+    def create(cls, product: GUID, light_selector: int) -> "EffectParams":
         """A zeroed record with size, product and light selector filled in."""
         record = cls()
         record.size = ctypes.sizeof(cls)
@@ -174,7 +175,7 @@ class EffectParams(ctypes.Structure):
         return record
 
     @classmethod
-    def offset_of(cls, name):
+    def offset_of(cls, name: str) -> int:
         """The byte offset of a field, the members of the anonymous unions included."""
         def find(struct_type, base):
             for field in struct_type._fields_:
@@ -192,14 +193,29 @@ class EffectParams(ctypes.Structure):
         return offset
 
 
-_LIBRARY_FILE = "KvSDKEng.dll" if sys.platform == "win32" else (
+# The record is 40 bytes on every platform: its fields fall on their natural alignment.
+if ctypes.sizeof(EffectParams) != 40:
+    raise ImportError("kvsdk: EffectParams is %d bytes, not 40" % ctypes.sizeof(EffectParams))
+
+#: The library's file beside the package: the platform wheels and the redist folder put it
+#: there, with KvSDKMod beside it (libKvSDKMod.so, KvSDKMod.dll).
+LIBRARY_FILE = "KvSDKEng.dll" if sys.platform == "win32" else (
     "libKvSDKEng.dylib" if sys.platform == "darwin" else "libKvSDKEng.so")
+# What the system's loader is asked for last: on Linux the installed runtime name (the .deb's
+# /usr/lib/libKvSDKEng.so.1, or an archive's lib/ on LD_LIBRARY_PATH), then the plain one.
+_LOADER_NAMES = {"win32": ["KvSDKEng.dll"], "darwin": ["libKvSDKEng.dylib"]}.get(
+    sys.platform, ["libKvSDKEng.so.1", "libKvSDKEng.so"])
 
 
-def _candidates(path):
+def _candidates(path: Optional[PathLike]) -> List[str]:
     """Where the library is looked for, in order: an explicit path, KVSDK_LIBRARY, beside the
-    package (in its folder, then the folder that holds it), then the system's loader path.
-    A path given explicitly or through KVSDK_LIBRARY is the only one tried."""
+    package (in its folder, then the folder that holds it), then the system's loader.
+    A path given explicitly or through KVSDK_LIBRARY is the only one tried.
+
+    On Windows the loader's search for a bare name covers the folder of python.exe, the system
+    folders and those added with os.add_dll_directory(), but neither PATH nor the current
+    folder: name the DLL with KVSDK_LIBRARY (KvSDKMod.dll beside it is found), or call
+    os.add_dll_directory(folder) before the first Session."""
     if path:
         return [os.fspath(path)]
     env = os.environ.get("KVSDK_LIBRARY")
@@ -208,14 +224,13 @@ def _candidates(path):
     found = []
     here = os.path.dirname(os.path.abspath(__file__))
     for folder in (here, os.path.dirname(here)):
-        candidate = os.path.join(folder, _LIBRARY_FILE)
+        candidate = os.path.join(folder, LIBRARY_FILE)
         if os.path.exists(candidate):
             found.append(candidate)
-    found.append(_LIBRARY_FILE)  # the loader's own search
-    return found
+    return found + _LOADER_NAMES
 
 
-def load_library(path=None):
+def load_library(path: Optional[PathLike] = None) -> ctypes.CDLL:
     """Loads KvSDKEng (WinDLL on Windows: the exports are stdcall there; CDLL elsewhere) and
     declares the four exports. Raises OSError naming every place tried."""
     loader = ctypes.WinDLL if sys.platform == "win32" else ctypes.CDLL
@@ -235,13 +250,15 @@ def load_library(path=None):
             function.argtypes = [GUID, ctypes.POINTER(EffectParams)]
             function.restype = ctypes.c_int32
         return lib
-    raise OSError("KvSDKEng not found; tried " + "; ".join(errors))
+    hint = ("; Windows looks in neither PATH nor the current folder: set KVSDK_LIBRARY or call "
+            "os.add_dll_directory()" if sys.platform == "win32" else "")
+    raise OSError("KvSDKEng not found; tried " + "; ".join(errors) + hint)
 
 
-_library = None
+_library: Optional[ctypes.CDLL] = None
 
 
-def library(path=None):
+def library(path: Optional[PathLike] = None) -> ctypes.CDLL:
     """The library loaded once per process (an explicit path loads that file)."""
     global _library
     if path is not None:

@@ -4,7 +4,10 @@ device: the library queues each effect and plays it on its own threads."""
 
 import ctypes
 import enum
+import operator
 import threading
+import weakref
+from typing import Any, Optional, Tuple, Union
 
 from . import _native as raw
 
@@ -27,7 +30,7 @@ class Product(enum.IntEnum):
     PELL_USB_0E5B = 7
 
     @property
-    def guid(self):
+    def guid(self) -> raw.GUID:
         return raw.GUIDS["PRODUCT_" + self.name]
 
 
@@ -54,7 +57,7 @@ class LightingMode(enum.IntEnum):
     MODE_4 = 4
 
     @property
-    def guid(self):
+    def guid(self) -> raw.GUID:
         return raw.GUIDS["EFFECT_LED_" + self.name]
 
 
@@ -81,10 +84,16 @@ _RESULTS = {
 }
 
 
+# Integer-like: an int, or anything with __index__ (a NumPy integer, say); never a bool.
+IntLike = Any
+ProductLike = Union[Product, IntLike]
+LightLike = Union[Light, IntLike]
+
+
 class KvSDKError(Exception):
     """A failure code answered by the library: .hresult (signed 32 bits), .name, .text."""
 
-    def __init__(self, hresult, call="KvSDKEng"):
+    def __init__(self, hresult: int, call: str = "KvSDKEng") -> None:
         self.hresult = raw._hresult(hresult & 0xFFFFFFFF)
         self.call = call
         self.name, self.text = _RESULTS.get(
@@ -92,15 +101,44 @@ class KvSDKError(Exception):
         super().__init__("%s: %s (0x%08X): %s" % (call, self.name, self.hresult & 0xFFFFFFFF,
                                                  self.text))
 
+    def __reduce__(self) -> Tuple[Any, Tuple[int, str]]:
+        # Rebuilt from its code and call, so it crosses multiprocessing and pickle.
+        return (KvSDKError, (self.hresult, self.call))
 
-def _check_range(name, value, low, high):
-    if isinstance(value, bool) or not isinstance(value, int) or not low <= value <= high:
+
+def _index(name: str, value: IntLike) -> int:
+    try:
+        if isinstance(value, bool):
+            raise TypeError
+        return operator.index(value)
+    except TypeError:
+        raise ValueError("%s must be an integer, not %r" % (name, value)) from None
+
+
+def _check_range(name: str, value: IntLike, low: int, high: int) -> int:
+    number = _index(name, value)
+    if not low <= number <= high:
         raise ValueError("%s must be an integer %d..%d, not %r" % (name, low, high, value))
-    return value
+    return number
 
 
+# The engine is process-wide: the token of the session that holds it, or None.
 _open_lock = threading.Lock()
-_open = False
+_open_token: Optional[object] = None
+
+
+def _release(lib: Any, token: object) -> None:
+    """Uninit for the session that owns 'token': from close(), when the session is collected
+    without being closed, or at interpreter exit (weakref.finalize runs it once)."""
+    global _open_token
+    with _open_lock:
+        if _open_token is token:
+            lib.KvSDKEngUninit()
+            _open_token = None
+
+
+def _product(product: ProductLike) -> Product:
+    return Product(_index("product", product))
 
 
 class Session:
@@ -113,64 +151,63 @@ class Session:
             session.flash(Product.PELL, Light.LIGHT_1, times=2)
     """
 
-    def __init__(self, *products, library=None):
-        global _open
+    def __init__(self, *products: ProductLike, library: Optional[raw.PathLike] = None) -> None:
+        global _open_token
         if not products:
             raise ValueError("name at least one product")
-        products = [Product(product) for product in products]
+        chosen = [_product(product) for product in products]
         self._lib = raw.library(library)
+        token = object()
         with _open_lock:
-            if _open:
-                raise RuntimeError("a kvsdk session is already open in this process")
-            _open = True
-        self._closed = False
-        for product in products:
+            if _open_token is not None:
+                raise RuntimeError("a kvsdk session is already open in this process: close it "
+                                   "(session.close() or a with block) before opening another")
+            _open_token = token
+        # Not a method of self, which would keep the session alive: the engine is released
+        # when the session is closed, collected, or the interpreter exits.
+        self._release = weakref.finalize(self, _release, self._lib, token)
+        for product in chosen:
             hr = self._lib.KvSDKEngInit(product.guid)
             if hr < 0:
                 self.close()
                 raise KvSDKError(hr, "KvSDKEngInit")
 
-    def close(self):
+    def close(self) -> None:
         """Releases every device and stops the library's threads; safe to call twice."""
-        global _open
-        with _open_lock:
-            if self._closed:
-                return
-            self._closed = True
-            self._lib.KvSDKEngUninit()
-            _open = False
+        self._release()
 
-    def __enter__(self):
+    def __enter__(self) -> "Session":
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, *exc: Any) -> None:
         self.close()
 
     @property
-    def closed(self):
-        return self._closed
+    def closed(self) -> bool:
+        return not self._release.alive
 
     # ---- one method per effect kind ----
 
-    def on(self, product, light, duration_ms=0):
+    def on(self, product: ProductLike, light: LightLike, duration_ms: IntLike = 0) -> None:
         """Switches a light on; a VEXO device then pauses duration_ms (0..60000)."""
         p = self._record(product, light)
         p.duration = _check_range("duration_ms", duration_ms, 0, MAX_DURATION_MS)
         self.set_effect(raw.EFFECT_LED_ON, p)
 
-    def off(self, product, light, duration_ms=0):
+    def off(self, product: ProductLike, light: LightLike, duration_ms: IntLike = 0) -> None:
         """Switches a light off; a VEXO device then pauses duration_ms (0..60000)."""
         p = self._record(product, light)
         p.duration = _check_range("duration_ms", duration_ms, 0, MAX_DURATION_MS)
         self.set_effect(raw.EFFECT_LED_OFF, p)
 
-    def set_brightness(self, product, light, percent):
+    def set_brightness(self, product: ProductLike, light: LightLike, percent: IntLike) -> None:
         """Sets a light's brightness in percent (0..100)."""
         p = self._record(product, light)
         p.level = _check_range("percent", percent, 0, 100)
         self.set_effect(raw.EFFECT_LED_BRIGHTNESS, p)
 
-    def set_mode_parameters(self, product, light, param1, percent, param2, param3):
+    def set_mode_parameters(self, product: ProductLike, light: LightLike, param1: IntLike,
+                            percent: IntLike, param2: IntLike, param3: IntLike) -> None:
         """Lighting mode 2 with its parameters (16-bit values, percent 0..100)."""
         p = self._record(product, light)
         p.param1 = _check_range("param1", param1, 0, 0xFFFF)
@@ -179,13 +216,14 @@ class Session:
         p.param3 = _check_range("param3", param3, 0, 0xFFFF)
         self.set_effect(raw.EFFECT_LED_MODE_2_PARAMS, p)
 
-    def flash(self, product, light, times=1):
+    def flash(self, product: ProductLike, light: LightLike, times: IntLike = 1) -> None:
         """Flashes a light off and on 1, 2 or 3 times (600 ms a cycle)."""
         kind = (raw.EFFECT_LED_FLASH_1, raw.EFFECT_LED_FLASH_2,
                 raw.EFFECT_LED_FLASH_3)[_check_range("times", times, 1, 3) - 1]
         self.set_effect(kind, self._record(product, light))
 
-    def blink(self, product, light, count, off_ms, on_ms):
+    def blink(self, product: ProductLike, light: LightLike, count: IntLike, off_ms: IntLike,
+              on_ms: IntLike) -> None:
         """Blinks a light count times (0..10000) with off_ms and on_ms a cycle (0..60000 each).
         With count 0 the device blinks by itself and off_ms, on_ms are its timing bytes (0..255)."""
         p = self._record(product, light)
@@ -195,41 +233,43 @@ class Session:
         p.onTime = _check_range("on_ms", on_ms, 0, phase_max)
         self.set_effect(raw.EFFECT_LED_BLINK, p)
 
-    def set_lighting_mode(self, product, light, mode):
+    def set_lighting_mode(self, product: ProductLike, light: LightLike,
+                          mode: Union[LightingMode, IntLike]) -> None:
         """Sets the Pell keyboard's lighting mode (light 7)."""
-        mode = LightingMode(mode)
+        mode = LightingMode(_index("mode", mode))
         p = self._record(product, light)
         p.modeGuid = mode.guid
         self.set_effect(mode.guid, p)
 
-    def set_vexo_mode_a(self, product, mode):
+    def set_vexo_mode_a(self, product: ProductLike, mode: Union[DeviceMode, IntLike]) -> None:
         """VEXO device mode, the first way of setting it."""
         p = self._record(product, Light.LIGHT_1)
-        p.deviceMode = DeviceMode(mode)
+        p.deviceMode = DeviceMode(_index("mode", mode))
         self.set_effect(raw.EFFECT_VEXO_MODE_A, p)
 
-    def set_vexo_mode_b(self, product, mode):
+    def set_vexo_mode_b(self, product: ProductLike, mode: Union[DeviceMode, IntLike]) -> None:
         """VEXO device mode, the second way of setting it."""
         p = self._record(product, Light.LIGHT_1)
-        p.deviceMode = DeviceMode(mode)
+        p.deviceMode = DeviceMode(_index("mode", mode))
         self.set_effect(raw.EFFECT_VEXO_MODE_B, p)
 
-    def set_color(self, product, light, r, g, b):
+    def set_color(self, product: ProductLike, light: LightLike, r: IntLike, g: IntLike,
+                  b: IntLike) -> None:
         """Sets a light's colour (0..255 each). For PELL_USB_0E5B the light is a tunnel code,
         USB_CODE_60..USB_CODE_62."""
-        p = self._record(product, light, tunnel_code=Product(product) == Product.PELL_USB_0E5B)
+        p = self._record(product, light, tunnel_code=_product(product) == Product.PELL_USB_0E5B)
         p.red = _check_range("r", r, 0, 255)
         p.green = _check_range("g", g, 0, 255)
         p.blue = _check_range("b", b, 0, 255)
         self.set_effect(raw.EFFECT_LED_COLOR, p)
 
-    def get_state(self, product, light):
+    def get_state(self, product: ProductLike, light: LightLike) -> bool:
         """Reads whether a light is on (VEXO_0E51 and VEXO_0E52 only)."""
         p = self._record(product, light)
         self.get_effect(raw.EFFECT_LED_STATE, p)
         return p.level != 0
 
-    def get_brightness(self, product, light):
+    def get_brightness(self, product: ProductLike, light: LightLike) -> int:
         """Reads a light's brightness in percent (VEXO_0E51 and VEXO_0E52 only)."""
         p = self._record(product, light)
         self.get_effect(raw.EFFECT_LED_BRIGHTNESS, p)
@@ -237,28 +277,31 @@ class Session:
 
     # ---- the raw record, for anything else ----
 
-    def set_effect(self, effect, params):
+    def set_effect(self, effect: raw.GUID, params: raw.EffectParams) -> None:
         """KvSDKSetEffect with a raw EffectParams; raises KvSDKError on a failure code."""
         self._check_open()
         hr = self._lib.KvSDKSetEffect(effect, ctypes.byref(params))
         if hr < 0:
+            self._check_open()  # a close racing this call: the session's error, not the library's
             raise KvSDKError(hr, "KvSDKSetEffect")
 
-    def get_effect(self, effect, params):
+    def get_effect(self, effect: raw.GUID, params: raw.EffectParams) -> None:
         """KvSDKGetEffect into a raw EffectParams; raises KvSDKError on a failure code."""
         self._check_open()
         hr = self._lib.KvSDKGetEffect(effect, ctypes.byref(params))
         if hr < 0:
+            self._check_open()
             raise KvSDKError(hr, "KvSDKGetEffect")
 
-    def _check_open(self):
-        if self._closed:
+    def _check_open(self) -> None:
+        if not self._release.alive:
             raise RuntimeError("the kvsdk session is closed")
 
     @staticmethod
-    def _record(product, light, tunnel_code=False):
-        product = Product(product)
-        light = Light(light)
+    def _record(product: ProductLike, light: LightLike,
+                tunnel_code: bool = False) -> raw.EffectParams:
+        product = _product(product)
+        light = Light(_index("light", light))
         if tunnel_code and not Light.USB_CODE_60 <= light <= Light.USB_CODE_62:
             raise ValueError("the Pell USB device takes USB_CODE_60..USB_CODE_62, not %r" % light)
         if not tunnel_code and not Light.LIGHT_1 <= light <= Light.LIGHT_7:

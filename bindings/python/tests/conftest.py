@@ -13,11 +13,13 @@ sys.path.insert(0, str(PACKAGE_ROOT))
 
 
 def library_path():
-    """KVSDK_LIBRARY (set by CTest), or the linux preset's build."""
-    path = os.environ.get("KVSDK_LIBRARY") or str(REPO_ROOT / "build/linux/bin/libKvSDKEng.so")
+    """KVSDK_LIBRARY (set by CTest), or the build of the linux (windows) preset."""
+    from kvsdk import raw
+    build = "build/windows/bin/" if sys.platform == "win32" else "build/linux/bin/"
+    path = os.environ.get("KVSDK_LIBRARY") or str(REPO_ROOT / build / raw.LIBRARY_FILE)
     if not os.path.exists(path):
-        pytest.fail("libKvSDKEng.so not found at %s: build the linux preset or set KVSDK_LIBRARY"
-                    % path)
+        pytest.fail("%s not found at %s: build the library or set KVSDK_LIBRARY"
+                    % (raw.LIBRARY_FILE, path))
     return path
 
 
@@ -50,6 +52,11 @@ class Sim:
                 rest = head[3] if len(head) == 4 else ""
                 found.append(rest.rpartition("= ")[0].rstrip() if "= " in rest else rest)
         return found
+
+    def times(self, op, path):
+        """The milliseconds of every trace line of one operation on one path, in order."""
+        fields = [line.split(" ") for line in self.trace.read_text().splitlines()]
+        return [int(f[0]) for f in fields if len(f) > 2 and f[1:3] == [op, path.upper()]]
 
     def wait_for(self, op, path, count, timeout=20):
         deadline = time.monotonic() + timeout

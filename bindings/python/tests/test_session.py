@@ -1,7 +1,8 @@
 """The Python binding against libKvSDKEng.so and simulated devices."""
 
-import ctypes
+import gc
 import os
+import pickle
 import shutil
 import subprocess
 import sys
@@ -15,15 +16,31 @@ from kvsdk import (DeviceMode, EffectParams, KvSDKError, Light, LightingMode, Pr
 P, L = Product, Light
 
 
-def test_record_has_the_header_layout():
-    assert ctypes.sizeof(EffectParams) == 40
-    assert {name: EffectParams.offset_of(name) for name in EffectParams.OFFSETS} == \
-        EffectParams.OFFSETS
-    record = EffectParams(level=0x302010)
-    assert (record.red, record.green, record.blue) == (0x10, 0x20, 0x30)
+class Index:
+    """An integer-like value that is not an int (as a NumPy integer is)."""
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+def flashes(times):
+    """Light 1 flashed 'times' times (off, on a cycle), then light 6 on to mark the end."""
+    cycle = ["02 03 00 01 00", "00 03 00 01 00", "02 03 00 01 00", "00 03 00 01 01"]
+    return cycle * times + ["00 03 00 06 01"]
 
 
 TRACE_CASES = [
+    ("pell_flash_2", [P.PELL], lambda s: (s.flash(P.PELL_MOUSE_0E59, L.LIGHT_1, 2),
+                                          s.on(P.PELL_MOUSE_0E59, L.LIGHT_6)), "mouse", "set",
+     flashes(2)),
+    ("pell_flash_3", [P.PELL], lambda s: (s.flash(P.PELL_MOUSE_0E59, L.LIGHT_1, 3),
+                                          s.on(P.PELL_MOUSE_0E59, L.LIGHT_6)), "mouse", "set",
+     flashes(3)),
+    ("integer_like_values", [Index(P.PELL)],
+     lambda s: s.set_color(Index(P.PELL_MOUSE_0E59), Index(1), Index(0x10), 0x20, 0x30), "mouse",
+     "set", ["01 03 00 01 10 20 30"]),
     # Pell family
     ("pell_on", [P.PELL], lambda s: s.on(P.PELL_MOUSE_0E59, L.LIGHT_6), "mouse", "set",
      ["00 03 00 06 01"]),
@@ -62,6 +79,16 @@ def test_device_receives_exactly_these_commands(sim, name, init, act, device, op
     assert sim.lines(op, path)[:len(expected)] == expected
 
 
+def test_on_and_off_pause_for_their_duration(sim):
+    with Session(P.VEXO_0E51) as session:
+        session.on(P.VEXO_0E51, L.LIGHT_1, duration_ms=400)
+        session.off(P.VEXO_0E51, L.LIGHT_1, duration_ms=400)
+        session.on(P.VEXO_0E51, L.LIGHT_1)
+        sim.wait_for("set", sim.vexo, 6)
+    ms = sim.times("set", sim.vexo)  # two commands per on or off
+    assert ms[2] - ms[1] >= 400 and ms[4] - ms[3] >= 400, ms
+
+
 def test_vexo_reads_back_what_was_set(sim):
     with Session(P.VEXO_0E51) as session:
         session.on(P.VEXO_0E51, L.LIGHT_4)
@@ -78,6 +105,9 @@ def test_failures_raise_the_library_result(sim):
         assert (error.value.hresult, error.value.name, error.value.call) == \
             (raw.E_NOINTERFACE, "E_NOINTERFACE", "KvSDKSetEffect")
         assert "0x80004002" in str(error.value)
+        copy = pickle.loads(pickle.dumps(error.value))  # as multiprocessing sends it
+        assert (copy.hresult, copy.call, str(copy)) == (raw.E_NOINTERFACE, "KvSDKSetEffect",
+                                                        str(error.value))
 
         query = EffectParams.create(raw.PRODUCT_VEXO_0E51, 1)
         with pytest.raises(KvSDKError) as error:
@@ -123,6 +153,13 @@ def test_leaving_the_with_block_releases_the_engine(sim):
     Session(P.PELL).close()
 
 
+def test_a_session_never_closed_is_released_when_collected(sim):
+    Session(P.PELL).on(P.PELL_MOUSE_0E59, L.LIGHT_1)  # as a re-run cell drops its session
+    gc.collect()
+    assert len(sim.lines("close", sim.mouse)) == 1
+    Session(P.PELL).close()
+
+
 LOOKUP_SCRIPT = """
 import os, sys
 sys.path.insert(0, sys.argv[1])
@@ -135,8 +172,8 @@ print(lib._name)
 def test_library_lookup_order(tmp_path, library):
     package = tmp_path / "site"
     shutil.copytree(os.path.join(os.path.dirname(__file__), "..", "kvsdk"), package / "kvsdk")
-    beside = package / "kvsdk" / "libKvSDKEng.so"
-    os.symlink(library, beside)
+    beside = package / "kvsdk" / raw.LIBRARY_FILE
+    shutil.copy(library, beside)
 
     def run(explicit, env_library):
         env = {k: v for k, v in os.environ.items() if k != "KVSDK_LIBRARY"}
@@ -146,7 +183,21 @@ def test_library_lookup_order(tmp_path, library):
                               env=env, capture_output=True, text=True)
 
     # An explicit path first, then KVSDK_LIBRARY, then beside the package.
-    assert run(library, str(tmp_path / "missing.so")).stdout.strip() == library
-    env_run = run("", str(tmp_path / "missing.so"))
-    assert env_run.returncode != 0 and "missing.so" in env_run.stderr
+    missing = str(tmp_path / "missing" / raw.LIBRARY_FILE)
+    assert run(library, missing).stdout.strip() == library
+    env_run = run("", missing)
+    assert env_run.returncode != 0 and missing in env_run.stderr
     assert run("", None).stdout.strip() == str(beside)
+
+
+@pytest.mark.skipif(sys.platform != "win32", reason="needs a Windows Python (none is packaged "
+                    "for Debian or can be fetched here): the DLL's stdcall exports and the "
+                    "Windows search, which skips PATH and the current folder")
+def test_windows_finds_the_dll_through_add_dll_directory(sim, library, monkeypatch):
+    monkeypatch.delenv("KVSDK_LIBRARY")
+    raw._library = None
+    with os.add_dll_directory(os.path.dirname(library)):
+        with Session(P.VEXO) as session:  # WinDLL: a wrong convention would fail here
+            assert isinstance(session._lib, raw.ctypes.WinDLL)
+            session.on(P.VEXO_0E51, L.LIGHT_1)
+            assert sim.wait_for("set", sim.vexo, 2)[:2] == ["02 03 00 01 00", "00 03 00 01 01"]
