@@ -6,7 +6,7 @@
 
 #include "common/posix/RegFile.h"
 
-using kvsdk::platform::Hive;
+using kvsdk::Hive;
 using kvsdk::posix::CRegFile;
 using kvsdk::posix::QueryRegFile;
 
