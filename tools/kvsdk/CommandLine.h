@@ -12,7 +12,7 @@
 
 namespace kvsdk::tool {
 
-enum class Command { Help, Set, Get, Devices, Demo, Timeline };
+enum class Command { Help, Set, Get, Devices, Demo, Timeline, Watch, View };
 
 struct SetRequest {
     EffectInfo effect{};
@@ -32,6 +32,7 @@ struct Invocation {
     GetRequest get;
     std::string traceFile;               // timeline: the trace to render; demo: where to keep it
     std::optional<std::string> svgFile;  // timeline, demo
+    std::optional<uint16_t> port;        // view
 };
 
 struct ParseResult {
