@@ -27,6 +27,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -555,8 +556,8 @@ void InitFigure(const Options& options) {
 
 // How soon a command that reaches a simulated device shows in a follower of the trace, as
 // kvsdk watch and kvsdk view read it: from the colour command at the device to the follower's
-// state holding that colour. The samples are spaced 7 ms apart, out of step with the follower's
-// polling.
+// state holding that colour. The samples are spaced 1 to 30 ms apart at random, so that they
+// fall at every phase of the follower's polling.
 void TraceFollowerFigure(const Options& options) {
     setenv("KVSDK_REGISTRY", (g_dir / "absent.reg").c_str(), 1);
     UseSimFile("pell.sim", PellDevices());
@@ -565,6 +566,7 @@ void TraceFollowerFigure(const Options& options) {
     std::vector<double> times;
     {
         kvsdk::tool::CLiveTrace live(trace);
+        std::minstd_rand spacing(20);
         Check(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), "KvSDKEngInit");
         const uint32_t samples = options.smoke ? 5 : 300;
         for (uint32_t i = 1; i <= samples; ++i) {
@@ -595,7 +597,7 @@ void TraceFollowerFigure(const Options& options) {
                 version = live.WaitForChange(version, std::chrono::milliseconds(100));
             }
             times.push_back(static_cast<double>(NowNs() - g_seen.firstAt.load()));
-            std::this_thread::sleep_for(std::chrono::milliseconds(7));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1 + spacing() % 30));
         }
         KvSDKEngUninit();
     }
