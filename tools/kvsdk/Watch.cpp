@@ -79,6 +79,8 @@ std::string LightLine(const LightTimeline& light, uint64_t nowMs, int cols, Colo
     line.Text(head);
     if (state == 0u) {
         line.Text("..");
+    } else if (!state && !color && !brightness) {
+        line.Text("  ");  // never switched, nothing known
     } else {
         // The light as it shines: its colour (white when it has none) at its brightness.
         const uint32_t rgb = color.value_or(0xFFFFFF);
@@ -195,19 +197,21 @@ int RunWatch(const std::string& trace, std::ostream& err) {
     const ColorDepth depth = ColorDepthOf(GetEnvironment("COLORTERM"), GetEnvironment("TERM"));
     CTraceFollower follower(PathFromUtf8(trace));
     CTerminal::Size size = terminal->GetSize();
-    std::optional<uint64_t> drawn;  // the version on the screen
+    uint64_t drawn = 0;  // the version on the screen
+    bool redraw = true;  // the screen is to be drawn whatever the version
     Clock::time_point drawnAt{};
     for (;;) {
         // A long trace is read a few chunks at a time, keys answered in between.
         for (int chunk = 0; chunk < 8 && follower.Poll(); ++chunk) {
         }
         const auto now = Clock::now();
-        const bool stale = drawn != follower.Version() || now - drawnAt >= kAgeRedraw;
+        const bool stale = redraw || drawn != follower.Version() || now - drawnAt >= kAgeRedraw;
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(kFollowInterval);
         if (stale && now - drawnAt >= kMinRedraw) {
             terminal->Write(WatchScreen(follower.State(), trace, size.cols, size.rows, depth));
             drawn = follower.Version();
             drawnAt = now;
+            redraw = false;
         } else if (stale) {
             wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(
                                       drawnAt + kMinRedraw - now));
@@ -218,7 +222,7 @@ int RunWatch(const std::string& trace, std::ostream& err) {
             case CTerminal::Input::Resized:
                 size = terminal->GetSize();
                 terminal->Write("\x1b[2J");
-                drawn.reset();
+                redraw = true;
                 break;
             case CTerminal::Input::Nothing:
                 break;
