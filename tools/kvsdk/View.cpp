@@ -17,7 +17,9 @@ namespace {
 
 constexpr uint16_t kDefaultPort = 8737;
 constexpr uint16_t kPortsToTry = 10;
-constexpr auto kKeepAlive = std::chrono::seconds(15);  // a comment line on a quiet stream
+// A quiet event stream gets a comment line this often: a page that went away frees its thread.
+constexpr auto kKeepAlive = std::chrono::seconds(5);
+constexpr size_t kServerThreads = 16;  // each open page holds one for its event stream
 
 // Only the loopback address and localhost, with the port listened on or none: a page from
 // elsewhere that reaches this port through a name of its own (DNS rebinding) is refused.
@@ -126,6 +128,7 @@ int RunView(const std::string& trace, std::optional<uint16_t> port, std::ostream
     CLiveTrace live(PathFromUtf8(trace));
     httplib::Server server;
     uint16_t bound = 0;
+    server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     server.set_keep_alive_timeout(1);
     server.set_payload_max_length(0);
     server.set_default_headers({{"Cache-Control", "no-store"},
