@@ -413,10 +413,6 @@ Timeline CTimelineBuilder::Snapshot(uint64_t endMs) const {
     return timeline;
 }
 
-size_t CTimelineBuilder::RecordCount() const {
-    return m_impl->records;
-}
-
 std::optional<std::string> ReadTraceFile(const std::filesystem::path& path) {
     return ReadRegularFile(path, kMaxTraceFileBytes);
 }

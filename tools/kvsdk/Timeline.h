@@ -102,7 +102,6 @@ class CTimelineBuilder {
     void Forget(uint64_t ms, size_t maxEach);
     // The timeline so far, its current segments ending at 'endMs'.
     Timeline Snapshot(uint64_t endMs) const;
-    size_t RecordCount() const;
 
   private:
     struct Impl;
