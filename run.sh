@@ -14,6 +14,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 DEMO_PACKAGES=(cmake make g++)
+# The server of 'kvsdk view', found through pkg-config; without it kvsdk is built without view.
+VIEW_PACKAGES=(pkg-config libcpp-httplib-dev)
 TEST_PACKAGES=(cmake make g++ googletest libgtest-dev binutils mingw-w64 g++-mingw-w64-x86-64
   wine wine64 clang libclang-rt-14-dev)
 # The C# and Python bindings' suites, the wheel check (python3 -m venv); mono-devel has the
@@ -22,6 +24,8 @@ TEST_PACKAGES+=(mono-mcs mono-runtime mono-devel python3 python3-pytest python3-
   python3-setuptools python3-wheel unzip)
 # The 32-bit Windows build and its Wine, the install and package checks.
 TEST_PACKAGES+=(g++-mingw-w64-i686 wine32:i386 pkg-config)
+# kvsdk view and watch, tested in headless Chromium and in tmux.
+TEST_PACKAGES+=(libcpp-httplib-dev tmux chromium chromium-driver python3-selenium)
 PACKAGE_PACKAGES=(cmake make g++ binutils mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686
   python3 mono-mcs mono-devel)
 FUZZ_PACKAGES=(cmake make clang libclang-rt-14-dev)
@@ -146,7 +150,22 @@ linux_suite() {
   build_preset linux
   touch build/linux/.kvsdk-built
   echo "== linux: test"
-  ctest --preset linux -LE 'bindings|install'
+  ctest --preset linux -LE 'bindings|install' --output-junit "$PWD/build/linux/ctest-linux.xml"
+}
+
+# skipped_tests <suite> <junit file>: a row of the summary for every test of the suite that was
+# skipped, with the reason from its "SKIPPED: ..." line.
+skipped_tests() {
+  local name reason
+  [ -f "$2" ] || return 0
+  while IFS=$'\t' read -r name reason; do
+    skip_suite "$1: $name" "$reason"
+  done < <(awk '
+    /<testcase / { match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7)
+                   skipped = /status="notrun"/; reason = "" }
+    skipped && reason == "" && /(^|<system-out>)SKIPPED: / { reason = $0; sub(/.*SKIPPED: /, "", reason) }
+    /<\/testcase>/ { if (skipped) print name "\t" (reason == "" ? "see its output" : reason); skipped = 0 }
+  ' "$2")
 }
 
 # ctest_linux_label <label>: the tests of one label of the linux preset, on the build above.
@@ -165,7 +184,9 @@ windows_x86_build_suite() {
 
 test_mode() {
   install_packages "${TEST_PACKAGES[@]}"
+  rm -f build/linux/ctest-linux.xml
   run_suite "Linux" linux_suite
+  skipped_tests "Linux" build/linux/ctest-linux.xml
   run_suite "bindings" ctest_linux_label bindings
   run_suite "install/packages" ctest_linux_label install
   run_suite "ASan/UBSan" run_preset linux-asan
@@ -184,12 +205,20 @@ test_mode() {
 
 case "${1:-}" in
   demo)
-    install_packages "${DEMO_PACKAGES[@]}"
+    install_packages "${DEMO_PACKAGES[@]}" "${VIEW_PACKAGES[@]}"
     require_packages "${DEMO_PACKAGES[@]}"
     cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DKVSDK_BUILD_TESTS=OFF >/dev/null
     cmake --build build/demo -j2 --target kvsdk KvSDKEng KvSDKMod
     # Everything the demo writes stays under build/.
     ./build/demo/bin/kvsdk demo --svg build/demo/kvsdk-demo.svg --trace build/demo/kvsdk-demo-trace.txt
+    cat <<EOF
+
+To see the lights live while a host runs, follow its trace: in a browser,
+  ./build/demo/bin/kvsdk view build/demo/kvsdk-demo-trace.txt
+(it prints the address to open; its slider replays the demo), or in this terminal,
+  ./build/demo/bin/kvsdk watch build/demo/kvsdk-demo-trace.txt
+and run ./run.sh demo again in another terminal to watch it happen.
+EOF
     ;;
   test)
     test_mode
@@ -200,7 +229,7 @@ case "${1:-}" in
     run_fuzz "${2:-300}"
     ;;
   package)
-    install_packages "${PACKAGE_PACKAGES[@]}"
+    install_packages "${PACKAGE_PACKAGES[@]}" "${VIEW_PACKAGES[@]}"
     require_packages "${PACKAGE_PACKAGES[@]}"
     rm -rf build/packages
     package_build linux -DCMAKE_INSTALL_LIBDIR=lib
@@ -230,8 +259,7 @@ case "${1:-}" in
   bench)
     install_packages "${DEMO_PACKAGES[@]}"
     require_packages "${DEMO_PACKAGES[@]}"
-    cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKVSDK_BUILD_TESTS=OFF \
-      -DKVSDK_BUILD_TOOLS=OFF >/dev/null
+    cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKVSDK_BUILD_TESTS=OFF >/dev/null
     cmake --build build/bench -j2 --target kvsdk_bench
     ./build/bench/bin/kvsdk_bench
     ;;

@@ -27,12 +27,14 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "KvSDKEng.h"
 #include "KvSDKMod.h"
+#include "tools/kvsdk/TraceFollower.h"
 
 namespace {
 
@@ -552,6 +554,62 @@ void InitFigure(const Options& options) {
     }
 }
 
+// How soon a command that reaches a simulated device shows in a follower of the trace, as
+// kvsdk watch and kvsdk view read it: from the colour command at the device to the follower's
+// state holding that colour. The samples are spaced 1 to 30 ms apart at random, so that they
+// fall at every phase of the follower's polling.
+void TraceFollowerFigure(const Options& options) {
+    setenv("KVSDK_REGISTRY", (g_dir / "absent.reg").c_str(), 1);
+    UseSimFile("pell.sim", PellDevices());
+    const fs::path trace = g_dir / "follow.txt";
+    setenv("KVSDK_SIM_TRACE", trace.c_str(), 1);
+    std::vector<double> times;
+    {
+        kvsdk::tool::CLiveTrace live(trace);
+        std::minstd_rand spacing(20);
+        Check(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), "KvSDKEngInit");
+        const uint32_t samples = options.smoke ? 5 : 300;
+        for (uint32_t i = 1; i <= samples; ++i) {
+            EffectParams params = Params(PRODUCT_PELL_MOUSE_0E59);
+            params.red = static_cast<uint8_t>(i);
+            params.green = static_cast<uint8_t>(i >> 8);
+            const uint32_t want = (uint32_t{params.red} << 16) | (uint32_t{params.green} << 8);
+            g_seen.firstAt.store(0);
+            g_seen.armed.store(true);
+            Check(KvSDKSetEffect(EFFECT_LED_COLOR, &params), "KvSDKSetEffect");
+            SpinUntil([] { return g_seen.firstAt.load() != 0; });
+            const auto shows = [&] {
+                const kvsdk::tool::LiveState state = live.State();
+                const auto* mouse = state.timeline.Find("0E59");
+                const auto* light = mouse ? mouse->Find(1) : nullptr;
+                const auto& colours = light ? light->Of(kvsdk::tool::Attribute::Color)
+                                            : std::vector<kvsdk::tool::Segment>{};
+                return !colours.empty() && colours.back().value == want;
+            };
+            const auto end = Clock::now() + std::chrono::seconds(5);
+            uint64_t version = 0;
+            while (!shows()) {
+                if (Clock::now() > end) {
+                    std::fprintf(stderr, "kvsdk_bench: the follower never showed a colour\n");
+                    g_failed = true;
+                    break;
+                }
+                version = live.WaitForChange(version, std::chrono::milliseconds(100));
+            }
+            times.push_back(static_cast<double>(NowNs() - g_seen.firstAt.load()));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1 + spacing() % 30));
+        }
+        KvSDKEngUninit();
+    }
+    unsetenv("KVSDK_SIM_TRACE");
+    const Stats value = Percentiles(std::move(times));
+    char floor[64];
+    std::snprintf(floor, sizeof floor, "(polls every %d ms)",
+                  static_cast<int>(kvsdk::tool::kFollowInterval.count()));
+    g_rows.push_back({"command at the device to a trace follower's state", Pair(value), floor, "-",
+                      "<= 100 ms"});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -575,6 +633,7 @@ int main(int argc, char** argv) {
     FirstCommandFigure(options);
     PauseScheduleFigure(options);
     InitFigure(options);
+    TraceFollowerFigure(options);
 
     KvSDKModSetSimCommandObserver(nullptr, nullptr);
     std::error_code ignored;

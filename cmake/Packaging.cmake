@@ -37,6 +37,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "KvSDKEng project <kvsdkeng@example.invalid>")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1, libstdc++6 (>= 12)")
+if(KVSDK_HAVE_VIEW)
+  # 'kvsdk view' links Debian's cpp-httplib.
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libcpp-httplib0.11")
+endif()
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "KvSDKEng drives the lights of VEXO and Pell USB gaming devices through four C functions.\n\
 The package holds the libraries, the header, the CMake and pkg-config files, the kvsdk\n\

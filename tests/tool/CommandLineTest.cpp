@@ -134,6 +134,9 @@ TEST(CommandLine, RejectsBadInputWithAClearMessage) {
         {{"timeline"}, "exactly one trace file"},
         {{"timeline", "a.txt", "--trace", "b"}, "--trace does not apply to timeline"},
         {{"devices", "extra"}, "no arguments"},
+        {{"watch", "a.txt", "b.txt"}, "unexpected argument 'b.txt'"},
+        {{"watch", "--port", "1"}, "--port does not apply to watch"},
+        {{"view", "--port", "0"}, "--port must be from 1 to 65535"},
     };
     for (const Case& c : cases) {
         std::string line;
@@ -160,6 +163,12 @@ TEST(CommandLine, OtherCommands) {
     ASSERT_TRUE(r.invocation) << r.error;
     EXPECT_EQ(r.invocation->command, Command::Demo);
     EXPECT_FALSE(r.invocation->svgFile);
+
+    r = Parse({"view", "t.txt", "--port", "9000"});
+    ASSERT_TRUE(r.invocation) << r.error;
+    EXPECT_EQ(r.invocation->command, Command::View);
+    EXPECT_EQ(r.invocation->traceFile, "t.txt");
+    EXPECT_EQ(r.invocation->port, 9000);
 
     r = Parse({"set", "flash_1", "--help"});
     ASSERT_TRUE(r.invocation);

@@ -33,6 +33,7 @@ constexpr OptionName kOptionNames[] = {
     {Opt::Percent, "--percent"}, {Opt::Param2, "--param2"},
     {Opt::Param3, "--param3"},   {Opt::DeviceMode, "--device-mode"},
     {Opt::Svg, "--svg"},         {Opt::Trace, "--trace"},
+    {Opt::Port, "--port"},
 };
 
 const char* NameOf(Opt opt) {
@@ -319,6 +320,18 @@ Invocation Parse(const std::vector<std::string>& args) {
             invocation.traceFile = positional[0];
         }
         if (options.count(Opt::Svg)) invocation.svgFile = options.at(Opt::Svg);
+    } else if (command == "watch" || command == "view") {
+        // The trace defaults to KVSDK_SIM_TRACE, looked up when the command runs.
+        std::vector<std::string> positional;
+        const Options options = CollectOptions(args, 1, positional);
+        const bool view = command == "view";
+        invocation.command = view ? Command::View : Command::Watch;
+        CheckOptions(options, view ? OptionSet{Opt::Port} : OptionSet{}, {}, command);
+        if (positional.size() > 1) throw UsageError{"unexpected argument '" + positional[1] + "'"};
+        if (!positional.empty()) invocation.traceFile = positional[0];
+        if (options.count(Opt::Port)) {
+            invocation.port = static_cast<uint16_t>(Number(options, Opt::Port, 1, 65535));
+        }
     } else {
         throw UsageError{"unknown command '" + command + "'"};
     }
@@ -366,6 +379,8 @@ Usage:
   kvsdk probe [--json]
   kvsdk demo [--svg FILE] [--trace FILE]
   kvsdk timeline <trace-file> [--svg FILE]
+  kvsdk watch [trace-file]
+  kvsdk view [trace-file] [--port N]          (Linux only)
   kvsdk --version
 
 Effects (case does not matter) and their options:
@@ -412,6 +427,17 @@ and renders the trace: a text timeline of every light and an SVG picture (defaul
 kvsdk-demo.svg in the current folder). If KVSDK_SIM is already set, its device set is used.
 
 'timeline' renders any trace written through KVSDK_SIM_TRACE.
+
+'watch' follows a trace while a host writes it (by default the file KVSDK_SIM_TRACE names)
+and shows every light of every device in the terminal: on or off, its colour, brightness and
+lighting mode, and what last happened to it. q or Ctrl-C quits. A trace that is cut short or
+replaced is read again from its start; lines that are not trace lines are skipped.
+
+'view' follows a trace the same way and serves a page that draws the devices with their
+lights glowing, the last seconds as a scrolling timeline and a slider that replays the last
+minute. It listens on 127.0.0.1 only (port 8737, or the next free one; --port N insists on N)
+and prints the address. Linux only: the HTTP library it is built with is not available to
+the Windows build.
 
 Exit codes: 0 success, 1 the library failed (or could not be loaded), 2 usage error.
 )";

@@ -12,7 +12,7 @@
 
 namespace kvsdk::tool {
 
-enum class Command { Help, Set, Get, Devices, Probe, Demo, Timeline };
+enum class Command { Help, Set, Get, Devices, Probe, Demo, Timeline, Watch, View };
 
 struct SetRequest {
     EffectInfo effect{};
@@ -33,6 +33,7 @@ struct Invocation {
     std::string traceFile;               // timeline: the trace to render; demo: where to keep it
     std::optional<std::string> svgFile;  // timeline, demo
     bool json = false;                   // probe --json
+    std::optional<uint16_t> port;        // view
 };
 
 struct ParseResult {

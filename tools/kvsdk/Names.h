@@ -49,7 +49,8 @@ enum class Opt {
     Param3,
     DeviceMode,
     Svg,
-    Trace
+    Trace,
+    Port
 };
 
 class OptionSet {

@@ -87,17 +87,37 @@ class DeviceBuilder {
         }
     }
 
-    DeviceTimeline Finish(uint64_t endMs) {
-        for (auto& [key, light] : m_lights) {
-            for (auto& segments : light.segments) {
+    DeviceTimeline Current(uint64_t endMs) const {
+        DeviceTimeline device = m_device;
+        for (const auto& [key, light] : m_lights) {
+            device.lights.push_back(light);
+            for (auto& segments : device.lights.back().segments) {
                 if (!segments.empty()) segments.back().end = std::max(segments.back().start, endMs);
             }
-            m_device.lights.push_back(std::move(light));
         }
-        return std::move(m_device);
+        return device;
+    }
+
+    void Forget(uint64_t ms, size_t maxEach) {
+        for (auto& [key, light] : m_lights) {
+            for (auto& segments : light.segments) {
+                ForgetOld(segments, maxEach, [ms](const Segment& s) { return s.end <= ms; });
+            }
+            ForgetOld(light.events, maxEach, [ms](const Event& e) { return e.ms < ms; });
+        }
+        ForgetOld(m_device.events, maxEach, [ms](const Event& e) { return e.ms < ms; });
     }
 
   private:
+    // Erases from the front what is 'old' or beyond the newest 'maxEach'; the last one stays.
+    template <class T, class IsOld>
+    static void ForgetOld(std::vector<T>& items, size_t maxEach, IsOld isOld) {
+        if (items.empty()) return;
+        size_t drop = items.size() > maxEach ? items.size() - std::max<size_t>(maxEach, 1) : 0;
+        while (drop + 1 < items.size() && isOld(items[drop])) ++drop;
+        items.erase(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(drop));
+    }
+
     LightTimeline& Light(uint32_t id, bool tunnel) {
         auto [it, added] = m_lights.try_emplace({tunnel, id});
         if (added) {
@@ -346,19 +366,55 @@ Timeline BuildTimeline(std::string_view traceText) {
     std::stable_sort(records.begin(), records.end(),
                      [](const TraceRecord& a, const TraceRecord& b) { return a.ms < b.ms; });
 
-    // Devices in order of first appearance, found by path in constant time.
+    CTimelineBuilder builder;
+    for (const TraceRecord& record : records) builder.Add(record);
+    records = {};
+    Timeline built = builder.Snapshot(0);
+    built.skipped = std::move(timeline.skipped);
+    return built;
+}
+
+// Devices in order of first appearance, found by path in constant time.
+struct CTimelineBuilder::Impl {
+    size_t maxDevices = 0;
     std::vector<DeviceBuilder> builders;
     std::unordered_map<std::string, size_t> byPath;
-    for (size_t seq = 0; seq < records.size(); ++seq) {
-        const TraceRecord& record = records[seq];
-        const auto [it, added] = byPath.try_emplace(record.path, builders.size());
-        if (added) builders.emplace_back(record.path);
-        builders[it->second].Apply(record, seq);
-        timeline.endMs = std::max(timeline.endMs, record.ms);
+    size_t records = 0;
+    uint64_t endMs = 0;
+};
+
+CTimelineBuilder::CTimelineBuilder(size_t maxDevices) : m_impl(std::make_unique<Impl>()) {
+    m_impl->maxDevices = maxDevices;
+}
+CTimelineBuilder::~CTimelineBuilder() = default;
+CTimelineBuilder::CTimelineBuilder(CTimelineBuilder&&) noexcept = default;
+CTimelineBuilder& CTimelineBuilder::operator=(CTimelineBuilder&&) noexcept = default;
+
+bool CTimelineBuilder::Add(const TraceRecord& record) {
+    Impl& m = *m_impl;
+    auto it = m.byPath.find(record.path);
+    if (it == m.byPath.end()) {
+        if (m.builders.size() >= m.maxDevices) return false;
+        it = m.byPath.emplace(record.path, m.builders.size()).first;
+        m.builders.emplace_back(record.path);
     }
-    timeline.lineCount = records.size();
-    timeline.devices.reserve(builders.size());
-    for (auto& builder : builders) timeline.devices.push_back(builder.Finish(timeline.endMs));
+    m.builders[it->second].Apply(record, m.records++);
+    m.endMs = std::max(m.endMs, record.ms);
+    return true;
+}
+
+void CTimelineBuilder::Forget(uint64_t ms, size_t maxEach) {
+    for (DeviceBuilder& builder : m_impl->builders) builder.Forget(ms, maxEach);
+}
+
+Timeline CTimelineBuilder::Snapshot(uint64_t endMs) const {
+    Timeline timeline;
+    timeline.endMs = std::max(endMs, m_impl->endMs);
+    timeline.lineCount = m_impl->records;
+    timeline.devices.reserve(m_impl->builders.size());
+    for (const DeviceBuilder& builder : m_impl->builders) {
+        timeline.devices.push_back(builder.Current(timeline.endMs));
+    }
     return timeline;
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,6 +86,30 @@ struct Timeline {
 
 // Linear in the trace's length, whatever the number of distinct paths.
 Timeline BuildTimeline(std::string_view traceText);
+
+// Builds a timeline one record at a time, in time order: BuildTimeline sorts a whole trace
+// first, a follower of a growing trace adds the records as they come.
+class CTimelineBuilder {
+  public:
+    // Records of devices beyond the first 'maxDevices' paths are left out.
+    explicit CTimelineBuilder(size_t maxDevices = SIZE_MAX);
+    ~CTimelineBuilder();
+    CTimelineBuilder(CTimelineBuilder&&) noexcept;
+    CTimelineBuilder& operator=(CTimelineBuilder&&) noexcept;
+
+    // False when the record was left out (a device beyond maxDevices).
+    bool Add(const TraceRecord& record);
+    // Drops the segments that ended and the events that happened before 'ms', and all but the
+    // newest 'maxEach' of every list; every attribute's current segment and every light's and
+    // device's last event stay.
+    void Forget(uint64_t ms, size_t maxEach);
+    // The timeline so far, its current segments ending at 'endMs'.
+    Timeline Snapshot(uint64_t endMs) const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
 
 // The largest trace file the tool reads (64 MiB: hours of a busy device).
 inline constexpr size_t kMaxTraceFileBytes = 64u * 1024u * 1024u;

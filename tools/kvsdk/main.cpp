@@ -16,6 +16,8 @@
 #include "tools/kvsdk/Timeline.h"
 #include "tools/kvsdk/TimelineRender.h"
 #include "tools/kvsdk/ToolPlatform.h"
+#include "tools/kvsdk/View.h"
+#include "tools/kvsdk/Watch.h"
 
 namespace kvsdk::tool {
 namespace {
@@ -156,6 +158,18 @@ int RunTimeline(const Invocation& invocation) {
     return kExitOk;
 }
 
+// watch and view: the trace named, or else the one KVSDK_SIM_TRACE names.
+int RunFollower(const Invocation& invocation) {
+    std::string trace = invocation.traceFile;
+    if (trace.empty()) trace = GetEnvironment("KVSDK_SIM_TRACE").value_or("");
+    if (trace.empty()) {
+        std::cerr << "kvsdk: name the trace file to follow (KVSDK_SIM_TRACE is not set)\n";
+        return kExitUsage;
+    }
+    if (invocation.command == Command::Watch) return RunWatch(trace, std::cerr);
+    return RunView(trace, invocation.port, std::cout, std::cerr);
+}
+
 int Run(const std::vector<std::string>& args) {
     if (args.size() == 1 && args[0] == "--version") {
         std::cout << "kvsdk " << KVSDKENG_VERSION_MAJOR << "." << KVSDKENG_VERSION_MINOR << "."
@@ -184,6 +198,9 @@ int Run(const std::vector<std::string>& args) {
             return RunDemo(invocation, std::cout, std::cerr);
         case Command::Timeline:
             return RunTimeline(invocation);
+        case Command::Watch:
+        case Command::View:
+            return RunFollower(invocation);
     }
     return kExitUsage;
 }
