@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <system_error>
+#include <new>
 #include <utility>
 
 #include "common/StopAndWake.h"
 
 namespace kvsdk {
+
+std::atomic<bool> g_bFailWorkerStart{false};
 
 CEffectQueue::~CEffectQueue() {
     Stop();
@@ -48,9 +50,11 @@ void CEffectQueue::EnsureWorker() {
     // The previous worker, if any, has already marked itself finished: it only has to return.
     if (m_workerThread.joinable()) m_workerThread.join();
     try {
+        if (g_bFailWorkerStart) throw std::bad_alloc();
         m_workerThread = std::jthread([this](std::stop_token stop) { WorkerProc(stop); });
-    } catch (const std::system_error&) {
-        // No thread could be started: the queue waits for the next pass.
+    } catch (...) {
+        // No thread could be started (no thread or no memory to give): this start fails and the
+        // queue waits for the next signal, which tries again.
         std::lock_guard<std::mutex> queue(m_queueLock);
         m_bWorkerRunning = false;
     }

@@ -45,6 +45,9 @@ class ICommandSink {
     virtual bool TakesWholeBlocks() const = 0;
 };
 
+// Test seam: while set, starting a worker fails as when memory runs out.
+extern std::atomic<bool> g_bFailWorkerStart;
+
 class CEffectQueue {
   public:
     // How long a worker that ran out of effects waits for the next one before it ends.

@@ -101,6 +101,17 @@ TEST(EffectQueueTest, StopEndsAPauseAtOnceKeepsLaterEffectsAndRestartResumes) {
     EXPECT_EQ(sink.WaitFor(2), (std::vector<Bytes>{{1}, {3}}));
 }
 
+TEST(EffectQueueTest, AWorkerThatCannotStartLeavesTheQueueForTheNextSignal) {
+    RecordingSink sink(false);
+    CEffectQueue queue(sink);
+    queue.Add(Script(CCommandBuffer::Payload({1})));
+    g_bFailWorkerStart = true;
+    EXPECT_NO_THROW(queue.EnsureWorker());
+    g_bFailWorkerStart = false;
+    queue.EnsureWorker();
+    EXPECT_EQ(sink.WaitFor(1).size(), 1u);
+}
+
 // An effect of 'count' one-byte commands.
 std::unique_ptr<CEffect> Commands(size_t count) {
     std::vector<std::unique_ptr<CCommandBuffer>> script;
