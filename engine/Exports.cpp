@@ -3,9 +3,12 @@
 // shared lock, so no walk ever meets a list being changed and exactly one engine exists.
 // No exception leaves an export.
 
+#include <algorithm>
 #include <array>
 #include <new>
 #include <shared_mutex>  // std::shared_lock
+#include <string>
+#include <vector>
 
 #include "KvSDKEng.h"
 #include "common/Win32Types.h"
@@ -137,19 +140,33 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
 
 HRESULT GetEffect(const GUID& effect, EffectParams* params) {
     if (params == nullptr) return kE_POINTER;
-    HRESULT result = kE_FAIL;
     CLibraryState& state = LibraryState();
-    std::shared_lock<CReaderWriterLock> shared;
-    const HRESULT engineResult = LockWithEngine(state, shared);
-    if (Failed(engineResult)) return engineResult;
-    CEngine& engine = *state.pEngine;
-
     const GUID product = params->productGuid;
-    for (const auto& device : engine.Devices()) {
-        const std::wstring& productId = device->GetProductId();
-        if (!SelectForGet(productId, product)) continue;
+    // The paths of the devices asked, in walk order, read under the lock. The queries run after
+    // it, each through a device-I/O object of its own, so no other export waits on a device.
+    std::vector<std::wstring> paths;
+    {
+        std::shared_lock<CReaderWriterLock> shared;
+        // Reading back needs no dispatcher: when the engine cannot be made, the devices still
+        // wait on the discovery list and are asked in the order an engine would walk them.
+        if (Failed(LockWithEngine(state, shared))) {
+            shared = std::shared_lock<CReaderWriterLock>(state.lock);
+        }
+        std::vector<const CDevice*> walk;
+        if (state.pEngine != nullptr) {
+            for (const auto& device : state.pEngine->Devices()) walk.push_back(device.get());
+        } else {
+            for (const auto& device : state.discoveryList) walk.push_back(device.get());
+            std::reverse(walk.begin(), walk.end());
+        }
+        for (const CDevice* device : walk) {
+            if (SelectForGet(device->GetProductId(), product)) paths.push_back(device->GetPath());
+        }
+    }
+    HRESULT result = kE_FAIL;
+    for (const std::wstring& path : paths) {
         CVEXOEffect query(effect, params);
-        result = device->QueryEffect(&query);
+        result = query.QueryState(path);
     }
     return result;
 }
