@@ -160,8 +160,10 @@ KVSDK_GUID(EFFECT_LED_COLOR, 0x99DCA5A7, 0x9E43, 0x92E1, 0x70, 0xE8, 0x97, 0xEF,
            0x11);
 
 /*
- * The host's parameter record. All integers little-endian. The fields from offset 24 on are
- * shared by the effect kinds; each kind reads only its own:
+ * The host's parameter record. All integers little-endian. The library always reads it as its
+ * full 40 bytes, whatever size holds (size itself is never read or checked): pass a whole
+ * EffectParams. The fields from offset 24 on are shared by the effect kinds; each kind reads only
+ * its own:
  *
  *   offset 24: level (brightness, state) | count (blink) | param1 (mode-2 parameters)
  *              | red, green, blue (colour) | deviceMode (VEXO device mode) | modeGuid (16 bytes)
