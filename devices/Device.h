@@ -38,8 +38,9 @@ class CDevice : private ICommandSink {
     // Runs the effect's Build on the calling thread and, on success, appends it to the effect
     // queue, which then owns it ('effect' is left empty). On failure the effect stays the
     // caller's and the Build result is returned; a queue that cannot take all of the effect's
-    // buffers answers kE_QUEUE_FULL. Null: E_POINTER. 'needsWorker', when given, tells whether
-    // the effect waits for a worker to be started (see CEffectQueue::Add).
+    // buffers answers kE_QUEUE_FULL. Null: E_POINTER. An effect that would send this device
+    // nothing answers S_OK and is not queued: it stays the caller's. 'needsWorker', when given,
+    // tells whether the effect waits for a worker to be started (see CEffectQueue::Add).
     HRESULT AddEffect(std::unique_ptr<CEffect>& effect, bool* needsWorker = nullptr);
     // Asks the effect to read its state from this device's path.
     HRESULT QueryEffect(CEffect* effect);

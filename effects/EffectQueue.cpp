@@ -16,8 +16,20 @@ CEffectQueue::~CEffectQueue() {
     Clear();
 }
 
+bool CEffectQueue::Sends(CEffect& effect) const {
+    if (effect.GetSendCount() == 0) return false;
+    if (!m_sink.TakesWholeBlocks()) return true;  // a pause alone still holds back what follows
+    for (const auto& buffer : *effect.GetCommands()) {
+        if (buffer->Size() == CCommandBuffer::kBlockSize) return true;
+    }
+    return false;
+}
+
 bool CEffectQueue::Add(std::unique_ptr<CEffect>&& effect, bool* needsWorker) {
-    const size_t buffers = effect ? effect->GetCommands()->GetCount() : 0;
+    if (needsWorker != nullptr) *needsWorker = false;
+    // An effect that would send nothing takes no place: the device sees the same either way.
+    if (!effect || !Sends(*effect)) return true;
+    const size_t buffers = effect->GetSendCount();
     bool wake = false;
     {
         std::lock_guard<std::mutex> queue(m_queueLock);
@@ -82,7 +94,7 @@ void CEffectQueue::Restart() {
 void CEffectQueue::Clear() {
     std::lock_guard<std::mutex> queue(m_queueLock);
     size_t buffers = 0;
-    for (const auto& effect : m_listEffects) buffers += effect->GetCommands()->GetCount();
+    for (const auto& effect : m_listEffects) buffers += effect->GetSendCount();
     m_listEffects.RemoveAllFromTail();
     m_pendingBuffers -= buffers;
 }
@@ -119,32 +131,42 @@ void CEffectQueue::WorkerProc(std::stop_token stop) {
     while (!stop.stop_requested()) {
         std::unique_ptr<CEffect> effect = TakeNextOrFinish(stop);
         if (!effect) return;
-        CCommandList* commands = effect->GetCommands();
+        const CCommandList& commands = *effect->GetCommands();
+        size_t unsent = effect->GetSendCount();
         // The pauses' deadlines count from here.
         auto deadline = std::chrono::steady_clock::now();
-        while (!stop.stop_requested()) {
-            std::unique_ptr<CCommandBuffer> buffer = commands->RemoveHead();
-            if (!buffer) break;
-            --m_pendingBuffers;
-            if (wholeBlocks) {
-                if (buffer->Size() == CCommandBuffer::kBlockSize) {
-                    (void)m_sink.SendCommand(buffer->Data(), CCommandBuffer::kBlockSize);
-                }
-                continue;
-            }
-            uint32_t milliseconds = 0;
-            const uint8_t* payload = nullptr;
-            uint32_t length = 0;
-            if (buffer->IsPause(milliseconds)) {
-                deadline += std::chrono::milliseconds(milliseconds);
-                if (milliseconds > 0 && !PauseUntil(stop, deadline)) break;
-            } else if (buffer->GetPayload(payload, length)) {
-                (void)m_sink.SendCommand(payload, length);
+        // Pass after pass over the same buffers; a stop is seen before every buffer.
+        for (uint32_t pass = 0; pass < effect->GetRepeat() && !stop.stop_requested(); ++pass) {
+            for (const auto& buffer : commands) {
+                if (stop.stop_requested()) break;
+                --unsent;
+                --m_pendingBuffers;
+                if (!Run(*buffer, wholeBlocks, stop, deadline)) break;
             }
         }
         // A stop leaves the rest of this effect unsent; it is released here.
-        m_pendingBuffers -= commands->GetCount();
+        m_pendingBuffers -= unsent;
     }
+}
+
+bool CEffectQueue::Run(const CCommandBuffer& buffer, bool wholeBlocks, std::stop_token& stop,
+                       std::chrono::steady_clock::time_point& deadline) {
+    if (wholeBlocks) {
+        if (buffer.Size() == CCommandBuffer::kBlockSize) {
+            (void)m_sink.SendCommand(buffer.Data(), CCommandBuffer::kBlockSize);
+        }
+        return true;
+    }
+    uint32_t milliseconds = 0;
+    const uint8_t* payload = nullptr;
+    uint32_t length = 0;
+    if (buffer.IsPause(milliseconds)) {
+        deadline += std::chrono::milliseconds(milliseconds);
+        if (milliseconds > 0 && !PauseUntil(stop, deadline)) return false;
+    } else if (buffer.GetPayload(payload, length)) {
+        (void)m_sink.SendCommand(payload, length);
+    }
+    return true;
 }
 
 }  // namespace kvsdk

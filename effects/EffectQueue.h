@@ -61,14 +61,17 @@ class CEffectQueue {
     CEffectQueue& operator=(const CEffectQueue&) = delete;
 
     // At most this many command buffers (light commands, pauses, record blocks) wait in one
-    // queue, counting the ones its worker has not sent yet: about 16 MiB. One blink of the
-    // largest count takes 60000.
+    // queue, counting the ones its worker has not sent yet and every pass of a repeated effect.
+    // Every queued effect sends at least one, so this bounds the effects as well. One blink of
+    // the largest count takes 60000.
     static constexpr size_t kMaxPendingBuffers = 131072;
 
     // Appends a built effect; the queue owns it from here and a worker waiting for work is
     // woken. An effect whose buffers would take the queue past kMaxPendingBuffers is refused:
-    // false, and 'effect' stays the caller's. 'needsWorker', when given, receives whether no
-    // worker will take the effect, so EnsureWorker has to start one.
+    // false, and 'effect' stays the caller's. An effect that would send this sink nothing (no
+    // buffer, or for a sink of whole blocks no block) is not queued at all: true, and 'effect'
+    // stays the caller's to release. 'needsWorker', when given, receives whether the effect was
+    // queued and no worker will take it, so EnsureWorker has to start one.
     bool Add(std::unique_ptr<CEffect>&& effect, bool* needsWorker = nullptr);
     // Starts a worker when the queue holds effects and no worker is running.
     void EnsureWorker();
@@ -86,7 +89,13 @@ class CEffectQueue {
     size_t GetPendingBuffers() const { return m_pendingBuffers.load(); }
 
   private:
+    // Whether running the effect would send the sink anything (or, a pause, take its time).
+    bool Sends(CEffect& effect) const;
     void WorkerProc(std::stop_token stop);
+    // Sends one buffer or waits out its pause (pause deadlines follow 'deadline'); false when a
+    // stop ended the pause.
+    bool Run(const CCommandBuffer& buffer, bool wholeBlocks, std::stop_token& stop,
+             std::chrono::steady_clock::time_point& deadline);
     // Takes the head effect, waiting up to kIdleWait for one; when none came marks the worker
     // finished under the same lock.
     std::unique_ptr<CEffect> TakeNextOrFinish(std::stop_token& stop);

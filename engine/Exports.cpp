@@ -131,9 +131,10 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
         if (result == kE_QUEUE_FULL) queueFull = true;
         // Signalled right after each queued effect, so the first device can start while later
         // ones are still being handled; a device whose worker is alive (busy, or waiting for
-        // work) gets the effect from the queue itself and needs no dispatcher pass. A refused
-        // effect is released with 'created'.
-        if (Succeeded(result)) engine.SignalNewEffect(needsWorker);
+        // work) gets the effect from the queue itself and needs no dispatcher pass. An effect
+        // the queue did not take (refused, or sending the device nothing) is released with
+        // 'created'.
+        if (Succeeded(result) && !created) engine.SignalNewEffect(needsWorker);
     }
     return queueFull ? kE_QUEUE_FULL : result;
 }

@@ -101,6 +101,19 @@ TEST(EffectQueueTest, StopEndsAPauseAtOnceKeepsLaterEffectsAndRestartResumes) {
     EXPECT_EQ(sink.WaitFor(2), (std::vector<Bytes>{{1}, {3}}));
 }
 
+TEST(EffectQueueTest, AnEffectThatWouldSendNothingTakesNoPlace) {
+    for (const bool wholeBlocks : {false, true}) {
+        RecordingSink sink(wholeBlocks);
+        CEffectQueue queue(sink);
+        for (int i = 0; i < 1000; ++i) {
+            EXPECT_TRUE(wholeBlocks ? queue.Add(Script(CCommandBuffer::Payload({1})))
+                                    : queue.Add(Script()));
+        }
+        EXPECT_EQ(queue.GetCount(), 0u);
+        EXPECT_EQ(queue.GetPendingBuffers(), 0u);
+    }
+}
+
 TEST(EffectQueueTest, AWorkerThatCannotStartLeavesTheQueueForTheNextSignal) {
     RecordingSink sink(false);
     CEffectQueue queue(sink);

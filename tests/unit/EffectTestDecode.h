@@ -53,11 +53,15 @@ inline void PrintTo(const Cmd& cmd, std::ostream* os) {
     *os << "]";
 }
 
-// Reads the framing: {length n, n bytes} or {0, milliseconds}. A buffer that is neither is a
-// test failure.
+// Reads the framing: {length n, n bytes} or {0, milliseconds}, every pass of a repeated effect
+// spelt out. A buffer that is neither is a test failure.
 inline std::vector<Cmd> Decode(CEffect& effect) {
     std::vector<Cmd> out;
-    for (const auto& buffer : *effect.GetCommands()) {
+    std::vector<const CCommandBuffer*> passes;
+    for (uint32_t pass = 0; pass < effect.GetRepeat(); ++pass) {
+        for (const auto& buffer : *effect.GetCommands()) passes.push_back(buffer.get());
+    }
+    for (const CCommandBuffer* buffer : passes) {
         uint32_t ms = 0;
         const uint8_t* payload = nullptr;
         uint32_t length = 0;

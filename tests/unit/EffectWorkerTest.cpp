@@ -122,7 +122,7 @@ TEST_F(EffectWorkerTest, AddEffectQueuesOnlyWhatBuildAccepts) {
     EXPECT_NE(refused, nullptr);  // still the caller's
     EXPECT_EQ(device.GetQueuedCount(), 0u);
 
-    std::unique_ptr<CEffect> accepted = std::make_unique<ScriptEffect>(Buffers(), S_FALSE);
+    std::unique_ptr<CEffect> accepted = std::make_unique<ScriptEffect>(Buffers(Cmd(1, 1)), S_FALSE);
     EXPECT_EQ(device.AddEffect(accepted), S_OK);
     EXPECT_EQ(accepted, nullptr);
     EXPECT_EQ(device.GetQueuedCount(), 1u);
