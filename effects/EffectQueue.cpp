@@ -9,6 +9,10 @@
 
 namespace kvsdk {
 
+namespace {
+using Duration = std::chrono::steady_clock::duration;
+}  // namespace
+
 std::atomic<bool> g_bFailWorkerStart{false};
 
 CEffectQueue::~CEffectQueue() {
@@ -128,20 +132,19 @@ bool CEffectQueue::PauseUntil(std::stop_token& stop,
 
 void CEffectQueue::WorkerProc(std::stop_token stop) {
     const bool wholeBlocks = m_sink.TakesWholeBlocks();
+    std::chrono::steady_clock::duration lateness{0};
     while (!stop.stop_requested()) {
         std::unique_ptr<CEffect> effect = TakeNextOrFinish(stop);
         if (!effect) return;
         const CCommandList& commands = *effect->GetCommands();
         size_t unsent = effect->GetSendCount();
-        // The pauses' deadlines count from here.
-        auto deadline = std::chrono::steady_clock::now();
         // Pass after pass over the same buffers; a stop is seen before every buffer.
         for (uint32_t pass = 0; pass < effect->GetRepeat() && !stop.stop_requested(); ++pass) {
             for (const auto& buffer : commands) {
                 if (stop.stop_requested()) break;
                 --unsent;
                 --m_pendingBuffers;
-                if (!Run(*buffer, wholeBlocks, stop, deadline)) break;
+                if (!Run(*buffer, wholeBlocks, stop, lateness)) break;
             }
         }
         // A stop leaves the rest of this effect unsent; it is released here.
@@ -150,7 +153,7 @@ void CEffectQueue::WorkerProc(std::stop_token stop) {
 }
 
 bool CEffectQueue::Run(const CCommandBuffer& buffer, bool wholeBlocks, std::stop_token& stop,
-                       std::chrono::steady_clock::time_point& deadline) {
+                       std::chrono::steady_clock::duration& lateness) {
     if (wholeBlocks) {
         if (buffer.Size() == CCommandBuffer::kBlockSize) {
             (void)m_sink.SendCommand(buffer.Data(), CCommandBuffer::kBlockSize);
@@ -161,8 +164,14 @@ bool CEffectQueue::Run(const CCommandBuffer& buffer, bool wholeBlocks, std::stop
     const uint8_t* payload = nullptr;
     uint32_t length = 0;
     if (buffer.IsPause(milliseconds)) {
-        deadline += std::chrono::milliseconds(milliseconds);
-        if (milliseconds > 0 && !PauseUntil(stop, deadline)) return false;
+        if (milliseconds == 0) return true;
+        // From now (the command before has been sent) for the pause's length, less the lateness
+        // of the previous wake-up, which the pause gives back.
+        const Duration pause = std::chrono::milliseconds(milliseconds);
+        const auto credit = std::min({lateness, pause, kMaxPauseCredit});
+        const auto deadline = std::chrono::steady_clock::now() + pause - credit;
+        if (!PauseUntil(stop, deadline)) return false;
+        lateness = std::max(std::chrono::steady_clock::now() - deadline, Duration::zero());
     } else if (buffer.GetPayload(payload, length)) {
         (void)m_sink.SendCommand(payload, length);
     }

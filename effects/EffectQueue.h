@@ -10,9 +10,12 @@
 // taken by the worker itself: no wake-up is lost. Once the worker has ended nothing of the
 // queue runs until the next effect.
 //
-// The pauses of an effect are kept against deadlines counted from the moment the worker takes
-// the effect (the steady clock): pause n ends at start + the sum of pauses 1..n, so neither a
-// late wake-up nor a command's own time adds up over a long blink.
+// A pause begins when the command before it has been sent and lasts its length (the steady
+// clock), so a slow device never sees the commands after it come in a burst, and an effect's
+// last pause holds back what follows for its full length. What the previous wake-up from a
+// pause overslept (at most kMaxPauseCredit) is taken off the next pause, so that wake-up
+// lateness does not add up over a long blink: a pause may be short by one wake-up's lateness,
+// never by more.
 //
 // Stopping is cooperative: the stop request is checked before every buffer, a pause or an idle
 // wait ends at once when a stop is requested, and the stopper joins the thread.
@@ -52,6 +55,9 @@ class CEffectQueue {
   public:
     // How long a worker that ran out of effects waits for the next one before it ends.
     static constexpr std::chrono::milliseconds kIdleWait{1000};
+    // The most of a wake-up's lateness that the next pause gives back.
+    static constexpr std::chrono::steady_clock::duration kMaxPauseCredit =
+        std::chrono::milliseconds(1);
 
     // 'sink' must outlive the queue's worker: its owner calls Stop before it goes away.
     explicit CEffectQueue(ICommandSink& sink) : m_sink(sink) {}
@@ -92,10 +98,10 @@ class CEffectQueue {
     // Whether running the effect would send the sink anything (or, a pause, take its time).
     bool Sends(CEffect& effect) const;
     void WorkerProc(std::stop_token stop);
-    // Sends one buffer or waits out its pause (pause deadlines follow 'deadline'); false when a
-    // stop ended the pause.
+    // Sends one buffer or waits out its pause; 'lateness' carries what the latest wake-up from a
+    // pause overslept. False when a stop ended the pause.
     bool Run(const CCommandBuffer& buffer, bool wholeBlocks, std::stop_token& stop,
-             std::chrono::steady_clock::time_point& deadline);
+             std::chrono::steady_clock::duration& lateness);
     // Takes the head effect, waiting up to kIdleWait for one; when none came marks the worker
     // finished under the same lock.
     std::unique_ptr<CEffect> TakeNextOrFinish(std::stop_token& stop);

@@ -181,6 +181,20 @@ TEST_F(EffectWorkerTest, DevicesRunSideBySideAndPausesAreWaitedOut) {
     EXPECT_GE(waited, std::chrono::milliseconds(400));
 }
 
+TEST_F(EffectWorkerTest, APauseStartsWhenASlowDeviceHasTakenTheCommandBeforeIt) {
+    SimEnvironment sim(SimText({Path("a") + " setdelay=60"}));
+    Rig rig({Path("a")});
+    auto blink = Script(Buffers(Cmd(1, 0), CCommandBuffer::Pause(100), Cmd(1, 1),
+                                CCommandBuffer::Pause(100), Cmd(1, 0)));
+    ASSERT_EQ(rig.devices[0]->AddEffect(blink), S_OK);
+    rig.engine->SignalNewEffect();
+    ASSERT_TRUE(WaitFor([&] { return Sets(sim, Path("a")).size() == 3; }));
+    // A set's line is written as the device takes the command: between two of them lie a whole
+    // pause and the next command's 60 ms (less at most a millisecond given back, and rounding).
+    const auto sets = Filter(sim.Trace(), "set");
+    for (size_t i = 1; i < sets.size(); ++i) EXPECT_GE(sets[i].ms - sets[i - 1].ms, 155u);
+}
+
 TEST_F(EffectWorkerTest, FailingSetsAndEmptyEffectsDoNotStopTheQueue) {
     SimEnvironment sim(SimText({Path("a") + " set=80004005"}));
     Rig rig({Path("a")});
