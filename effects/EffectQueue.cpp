@@ -76,7 +76,7 @@ void CEffectQueue::EnsureWorker() {
     }
 }
 
-void CEffectQueue::Stop() {
+void CEffectQueue::RequestStop() {
     std::lock_guard<std::mutex> worker(m_workerLock);
     m_bStopped = true;
     if (m_workerThread.joinable()) {
@@ -84,7 +84,14 @@ void CEffectQueue::Stop() {
         // An idle worker checks the stop request under the queue lock.
         { std::lock_guard<std::mutex> barrier(m_queueLock); }
         m_workArrived.notify_all();
-        m_workerThread.join();
+    }
+}
+
+void CEffectQueue::Stop() {
+    RequestStop();
+    {
+        std::lock_guard<std::mutex> worker(m_workerLock);
+        if (m_workerThread.joinable()) m_workerThread.join();
     }
     std::lock_guard<std::mutex> queue(m_queueLock);
     m_bWorkerRunning = false;

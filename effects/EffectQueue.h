@@ -85,6 +85,9 @@ class CEffectQueue {
     // after this begins, a pause in progress ends at once. Effects not yet run stay queued.
     // No worker is started afterwards until Restart.
     void Stop();
+    // The first half of Stop, without the wait: the worker sends nothing more once its current
+    // command has returned, and no worker is started afterwards. Stop then waits for it.
+    void RequestStop();
     // Allows workers again after Stop.
     void Restart();
     // Releases every queued effect, from the tail.

@@ -32,13 +32,19 @@ CEngine::CEngine(CList<CDevice>& discovery) {
     }
 }
 
-CEngine::~CEngine() {
-    // The dispatcher goes first, so it never touches a device being deleted.
+void CEngine::StopAndHandOver(CList<CDevice>& out) {
+    // The dispatcher goes first, so it never touches a device being released.
     if (m_thread.joinable()) {
         StopAndWake(m_thread, m_wakeLock, m_wake);
         m_thread.join();
     }
-    m_listDevices.RemoveAllFromTail();
+    while (auto device = m_listDevices.RemoveTail()) out.AddTail(std::move(device));
+}
+
+CEngine::~CEngine() {
+    CList<CDevice> devices;
+    StopAndHandOver(devices);
+    ReleaseDevices(devices);
     m_listEffects.RemoveAllFromTail();
     if (m_hNewEffectEvent != nullptr) {
         platform::CloseNewEffectEvent(m_hNewEffectEvent);

@@ -1,13 +1,17 @@
 // The four exports. Host threads may call them at once: Init, Uninit and the creation of the
 // engine take the library lock exclusively; the effect calls walk the engine's devices under the
-// shared lock, so no walk ever meets a list being changed and exactly one engine exists.
-// No exception leaves an export.
+// shared lock, so no walk ever meets a list being changed and exactly one engine exists. No
+// device call is made under the lock (Init's searches, Uninit's release of the devices and the
+// read-backs run outside it), so no export waits on another thread's device. No exception leaves
+// an export.
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <new>
 #include <shared_mutex>  // std::shared_lock
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "KvSDKEng.h"
@@ -63,8 +67,9 @@ HRESULT EngInit(const GUID& product) {
     if (GuidEqual(product, kGuidNull)) return kE_INVALIDARG;
     if (!IsProductOrFamily(product)) return kE_FAIL;
 
-    CLibraryState& state = LibraryState();
-    std::unique_lock<CReaderWriterLock> exclusive(state.lock);
+    // The searches open the devices they find: they run without the library lock, so that no
+    // other export waits on a device.
+    CList<CDevice> found;
     HRESULT result = kE_FAIL;
     HRESULT openFailure = kS_OK;
     // One search per product the GUID addresses, in catalogue order.
@@ -79,9 +84,14 @@ HRESULT EngInit(const GUID& product) {
                 openFailure = open;
                 return;
             }
-            state.discoveryList.AddTail(std::move(device));
+            found.AddTail(std::move(device));
         }
     });
+    {
+        CLibraryState& state = LibraryState();
+        std::unique_lock<CReaderWriterLock> exclusive(state.lock);
+        while (auto device = found.RemoveHead()) state.discoveryList.AddTail(std::move(device));
+    }
     // The families answer S_OK whatever they found; a single product reports a device that it
     // found but could not open.
     if (!IsFamily(product) && Failed(openFailure)) return openFailure;
@@ -90,12 +100,18 @@ HRESULT EngInit(const GUID& product) {
 
 HRESULT EngUninit() {
     CLibraryState& state = LibraryState();
-    std::unique_lock<CReaderWriterLock> exclusive(state.lock);
-    state.discoveryList.RemoveAllFromHead();
-    if (state.pEngine != nullptr) {
-        delete state.pEngine;
-        state.pEngine = nullptr;
+    CList<CDevice> devices;
+    std::unique_ptr<CEngine> engine;
+    {
+        std::unique_lock<CReaderWriterLock> exclusive(state.lock);
+        while (auto device = state.discoveryList.RemoveHead()) devices.AddTail(std::move(device));
+        engine.reset(std::exchange(state.pEngine, nullptr));
     }
+    // Released after the lock: a device slow to answer (a worker inside a device call, the VEXO
+    // settings restore) holds up only this call. Other threads' calls go on meanwhile, with a
+    // fresh engine that has no devices until KvSDKEngInit finds them again.
+    if (engine) engine->StopAndHandOver(devices);
+    ReleaseDevices(devices);
     return kS_OK;
 }
 

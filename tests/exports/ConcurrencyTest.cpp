@@ -164,6 +164,23 @@ TEST_F(ConcurrencyTest, EffectCallsWhileOtherThreadsInitAndUninitInALoop) {
     EXPECT_EQ(Filter(trace, "close").size(), Filter(trace, "init").size() + channels);
 }
 
+TEST_F(ConcurrencyTest, UninitBehindASlowDeviceHoldsUpNoOtherCall) {
+    const std::string vexo = MousePath("0e51");
+    SimEnvironment sim("mouse " + vexo + " setdelay=300\nmouse " + MousePath("0e59") + "\n");
+    ASSERT_EQ(KvSDKEngInit(PRODUCT_VEXO_0E51), S_OK);
+    std::atomic<bool> released{false};
+    std::thread uninit([&] {
+        (void)KvSDKEngUninit();  // the restore's writes take 300 ms each
+        released = true;
+    });
+    while (Filter(sim.Trace(), "get", vexo).empty()) std::this_thread::yield();
+    EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 1);
+    EXPECT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &params), S_OK);
+    EXPECT_FALSE(released.load()) << "the calls waited for the slow device's release";
+    uninit.join();
+}
+
 TEST_F(ConcurrencyTest, UninitDoesNotWaitForALongPause) {
     SimEnvironment sim("mouse " + MousePath("0e59") + "\n");
     ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
