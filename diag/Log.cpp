@@ -7,7 +7,7 @@
 // without blocking and only a regular file is written (see OpenExclusiveAppend), the exclusive
 // open fails at once rather than waiting for another holder, and the debugger channel is a
 // plain write. The file is bounded: a line that would take it past kMaxLogBytes first moves it
-// to "KvSDK.log.1" (replacing the previous one) and starts a new file.
+// to "KvSDK.log.1" (replacing the previous one), while it is still held, and starts a new file.
 #include "diag/Log.h"
 
 #include <memory>
@@ -193,8 +193,10 @@ void CLogFile::WriteLine(const std::wstring& line) {
         text += L'\n';
         const uint64_t size = file ? platform::ExclusiveFileSize(file.get()) : 0;
         if (size > 0 && size + text.size() > kMaxLogBytes) {
-            file.reset();
-            platform::RenameReplacing(path, path + kRotatedSuffix);
+            // Moved aside while still held, so that no other process can open it in between and
+            // move the new file over it; a file that another process already moved aside stays.
+            // The line goes to the file that the name leads to now.
+            platform::MoveHeldFileAside(file.get(), path, path + kRotatedSuffix);
             file.reset(platform::OpenExclusiveAppend(path));
         }
         if (file) {

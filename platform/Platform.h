@@ -108,9 +108,11 @@ bool WriteExclusiveFile(ExclusiveFile* file, const std::wstring& text);
 // Bytes the open file holds (0 when unknown).
 uint64_t ExclusiveFileSize(ExclusiveFile* file);
 void CloseExclusiveFile(ExclusiveFile* file);
-// Renames the file 'from' to 'to', replacing 'to' when it exists (a link there is replaced, not
-// followed). False on failure.
-bool RenameReplacing(const std::wstring& from, const std::wstring& to);
+// Moves the file held by 'file', opened at 'path', to 'to' (replacing 'to' when it exists; a link
+// there is replaced, not followed) while it is still held, so that no other writer can open it in
+// between. Only when 'path' still leads to the held file: one that another process moved aside
+// after this one opened it stays where it is. False when nothing was moved.
+bool MoveHeldFileAside(ExclusiveFile* file, const std::wstring& path, const std::wstring& to);
 
 // --- The shared wake-up event ----------------------------------------------------------------
 

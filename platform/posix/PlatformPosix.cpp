@@ -443,9 +443,20 @@ void CloseExclusiveFile(ExclusiveFile* file) {
     delete file;
 }
 
-bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
+// The lock is advisory and says nothing about the name: between another process's open of the
+// file and its lock, this one may have moved the file aside. The name then leads to a new file,
+// which must not be moved over the one moved aside.
+bool MoveHeldFileAside(ExclusiveFile* file, const std::wstring& path, const std::wstring& to) {
+    if (file == nullptr || file->fd < 0) return false;
     try {
-        return ::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) == 0;
+        const std::string from = ToUtf8(path);
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(file->fd, &held) != 0 || ::lstat(from.c_str(), &named) != 0 ||
+            held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+            return false;
+        }
+        return ::rename(from.c_str(), ToUtf8(to).c_str()) == 0;
     } catch (...) {
         return false;
     }

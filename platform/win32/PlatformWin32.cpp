@@ -235,11 +235,13 @@ struct ExclusiveFile {
 
 ExclusiveFile* OpenExclusiveAppend(const std::wstring& path) {
     if (path.empty()) return nullptr;
-    // No sharing: no other opener while the file is held. FILE_FLAG_OPEN_REPARSE_POINT opens a
-    // link or junction planted at the name as itself, and it is then refused like a directory or
-    // anything that is not a disk file (a device name such as NUL or COM1).
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // No sharing but removal: no other opener while the file is held, and the holder can move
+    // the file aside (MoveHeldFileAside). FILE_FLAG_OPEN_REPARSE_POINT opens a link or junction
+    // planted at the name as itself, and it is then refused like a directory or anything that is
+    // not a disk file (a device name such as NUL or COM1).
+    HANDLE handle =
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
@@ -288,8 +290,11 @@ void CloseExclusiveFile(ExclusiveFile* file) {
     delete file;
 }
 
-bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+// The held file shares nothing but its removal: nobody else can open it, let alone move it, so
+// its name still leads to it, and it can be moved while this handle holds it.
+bool MoveHeldFileAside(ExclusiveFile* file, const std::wstring& path, const std::wstring& to) {
+    if (file == nullptr || file->stream == nullptr) return false;
+    return MoveFileExW(path.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 // --- The shared wake-up event ----------------------------------------------------------------

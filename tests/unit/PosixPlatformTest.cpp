@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <filesystem>
 #include <string>
 
 #include "common/Strings.h"
@@ -63,6 +64,27 @@ TEST_F(PosixExclusiveFile, SecondOpenFailsWhileTheFirstHoldsIt) {
     EXPECT_TRUE(kvsdk::platform::WriteExclusiveFile(second, L"two\n"));
     kvsdk::platform::CloseExclusiveFile(second);
     EXPECT_EQ(Contents(), "one\n\ntwo\n");
+}
+
+// Two processes logging across the size limit: the one that opened the file just before the other
+// moved it aside finds it over the limit too, and must not move the other's new file over it.
+TEST_F(PosixExclusiveFile, MovesAsideOnlyTheFileItsNameStillLeadsTo) {
+    namespace platform = kvsdk::platform;
+    const std::wstring rotated = Path() + L".1";
+    kvsdk::test::WriteTextFile(m_dir / "KvSDK.log", "full");
+    auto* late = platform::OpenExclusiveAppend(Path());
+    ASSERT_NE(late, nullptr);
+    std::filesystem::rename(m_dir / "KvSDK.log", m_dir / "KvSDK.log.1");  // the other one rotates
+    kvsdk::test::WriteTextFile(m_dir / "KvSDK.log", "new");
+    EXPECT_FALSE(platform::MoveHeldFileAside(late, Path(), rotated));
+    platform::CloseExclusiveFile(late);
+    EXPECT_EQ(Contents(), "new");
+    EXPECT_EQ(kvsdk::test::ReadTextFile(m_dir / "KvSDK.log.1"), "full");
+
+    auto* current = platform::OpenExclusiveAppend(Path());
+    EXPECT_TRUE(platform::MoveHeldFileAside(current, Path(), rotated));
+    platform::CloseExclusiveFile(current);
+    EXPECT_EQ(kvsdk::test::ReadTextFile(m_dir / "KvSDK.log.1"), "new");
 }
 
 TEST_F(PosixExclusiveFile, OpenFailsInAMissingFolder) {
