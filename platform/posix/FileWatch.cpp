@@ -1,6 +1,7 @@
 #include "platform/posix/FileWatch.h"
 
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,6 +44,8 @@ bool CFileWatch::Arm(const std::string& path) {
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty() || name == "." || name == "..") return false;
 
+    // Taken before the watches are set: a change in between is seen at the next look.
+    m_target = Resolve(path);
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) return false;
     m_folderWatch = ::inotify_add_watch(m_fd, folder.c_str(), kFolderEvents);
@@ -56,6 +59,13 @@ bool CFileWatch::Arm(const std::string& path) {
     return true;
 }
 
+CFileWatch::Identity CFileWatch::Resolve(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return Identity{};
+    return Identity{true, static_cast<unsigned long long>(info.st_dev),
+                    static_cast<unsigned long long>(info.st_ino)};
+}
+
 // Points the file watch at whatever the name leads to now (nothing when there is no file).
 void CFileWatch::RewatchFile() {
     const int watch = ::inotify_add_watch(m_fd, m_path.c_str(), kFileEvents);
@@ -67,6 +77,12 @@ void CFileWatch::RewatchFile() {
 
 bool CFileWatch::Changed() {
     if (m_fd < 0) return true;
+    if (Resolve(m_path) != m_target) {
+        // The path leads to another file (or none, or one where there was none): set afresh.
+        const std::string path = m_path;
+        (void)Arm(path);
+        return true;
+    }
     bool changed = false;
     bool folderLost = false;
     alignas(inotify_event) char buffer[4096];
@@ -98,7 +114,10 @@ bool CFileWatch::Changed() {
         Disarm();
         return true;
     }
-    if (changed) RewatchFile();
+    if (changed) {
+        m_target = Resolve(m_path);
+        RewatchFile();
+    }
     return changed;
 }
 

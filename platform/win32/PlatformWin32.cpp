@@ -114,7 +114,21 @@ namespace {
 
 constexpr wchar_t kWatchedKey[] = L"SOFTWARE\\TOLVE";
 constexpr wchar_t kWatchedParent[] = L"SOFTWARE";
-constexpr DWORD kWatchFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+// Security changes count: whether a key opens with the access asked decides a switch.
+constexpr DWORD kWatchFilter =
+    REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
+constexpr DWORD kParentFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_SECURITY;
+
+// Arms one notification. It outlives the thread that arms it (a host thread that may end at any
+// time); where the system does not know that flag, the notification ends with its thread, which
+// then reads as a change and is armed again.
+bool Notify(HKEY key, BOOL subtree, DWORD filter, HANDLE event) {
+    if (RegNotifyChangeKeyValue(key, subtree, filter | REG_NOTIFY_THREAD_AGNOSTIC, event, TRUE) ==
+        ERROR_SUCCESS) {
+        return true;
+    }
+    return RegNotifyChangeKeyValue(key, subtree, filter, event, TRUE) == ERROR_SUCCESS;
+}
 
 // One hive's watch: a manual-reset event that change notifications set, one on SOFTWARE\TOLVE
 // with its subkeys (when the key exists) and one on its parent SOFTWARE for a subkey created or
@@ -150,18 +164,14 @@ class CHiveWatch {
             m_hParent = nullptr;
             return;
         }
-        if (RegNotifyChangeKeyValue(m_hParent, FALSE, REG_NOTIFY_CHANGE_NAME, m_hEvent, TRUE) !=
-            ERROR_SUCCESS) {
-            return;
-        }
+        if (!Notify(m_hParent, FALSE, kParentFilter, m_hEvent)) return;
         if (RegOpenKeyExW(m_root, kWatchedKey, 0, KEY_NOTIFY | m_view, &m_hKey) != ERROR_SUCCESS) {
             // No key yet: its creation fires the parent's notification.
             m_hKey = nullptr;
             m_bArmed = true;
             return;
         }
-        m_bArmed =
-            RegNotifyChangeKeyValue(m_hKey, TRUE, kWatchFilter, m_hEvent, TRUE) == ERROR_SUCCESS;
+        m_bArmed = Notify(m_hKey, TRUE, kWatchFilter, m_hEvent);
     }
 
     static void Close(HKEY& key) {
