@@ -65,6 +65,14 @@ std::mutex g_logFileLock;
 std::unique_ptr<CLogFile> g_pLogFile;
 uint32_t g_uLogFileUses = 0;
 
+// A child made by fork leaves the parent's instance and the locks that a thread of the parent
+// may have held behind, untouched: the lock is rebuilt in place and a new instance made on use.
+void RenewInChild() {
+    new (&g_logFileLock) std::mutex;
+    (void)g_pLogFile.release();
+    g_uLogFileUses = 0;
+}
+
 }  // namespace
 
 std::wstring LocalDateText() {
@@ -141,7 +149,10 @@ struct LogSwitchCache {
 }  // namespace
 
 uint8_t ReadLogSwitch() {
-    static LogSwitchCache* cache = new LogSwitchCache;  // never destroyed
+    static LogSwitchCache* cache = [] {
+        platform::RunInForkedChild([] { new (cache) LogSwitchCache; });  // as RenewInChild
+        return new LogSwitchCache;                                       // never destroyed
+    }();
     const uint64_t stamp = platform::RegistryChangeStamp(platform::Hive::LocalMachine);
     std::lock_guard guard(cache->lock);
     if (!cache->valid || stamp > cache->stamp) {
@@ -159,6 +170,8 @@ std::wstring LogFilePath() {
 }
 
 CLogFile* CLogFile::Acquire() {
+    static const bool renewed = (platform::RunInForkedChild(&RenewInChild), true);
+    (void)renewed;
     std::lock_guard lock(g_logFileLock);
     if (!g_pLogFile) {
         g_pLogFile.reset(new (std::nothrow) CLogFile());

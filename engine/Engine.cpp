@@ -59,7 +59,13 @@ CLibraryState& LibraryState() {
     // mapped once it starts a thread (platform::KeepModuleLoaded): the threads and this state
     // stay where they are, and a reload finds them again.
     alignas(CLibraryState) static unsigned char storage[sizeof(CLibraryState)];
-    static CLibraryState* state = new (storage) CLibraryState();
+    static CLibraryState* state = [] {
+        // A child made by fork starts with a fresh state in the same storage: no devices, no
+        // engine, the lock free. The parent's engine is left behind untouched; its threads do
+        // not exist in the child and its locks may be held there forever.
+        platform::RunInForkedChild([] { new (storage) CLibraryState(); });
+        return new (storage) CLibraryState();
+    }();
     return *state;
 }
 

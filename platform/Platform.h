@@ -122,6 +122,16 @@ void* CreateNewEffectEvent();
 void SetNewEffectEvent(void* handle);
 void CloseNewEffectEvent(void* handle);
 
+// --- Processes
+// ------------------------------------------------------------------------------------
+
+// Has 'handler' run in the child of every later fork of this process, in the child's only thread
+// before fork returns there (POSIX). The child holds a copy of the parent's memory but none of its
+// other threads, and a lock one of them held stays held: the handler lets the child leave such
+// state behind untouched and start afresh. It may only rebuild objects in place, without locks or
+// memory allocation. Windows has no fork: nothing to do.
+void RunInForkedChild(void (*handler)());
+
 // --- The library's own module ------------------------------------------------------------------
 
 // Keeps the module that holds this code mapped until the process ends, whatever the host unloads

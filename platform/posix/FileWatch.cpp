@@ -36,6 +36,10 @@ void CFileWatch::Disarm() {
     m_name.clear();
 }
 
+void CFileWatch::CloseInChild() noexcept {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
 bool CFileWatch::Arm(const std::string& path) {
     Disarm();
     const size_t slash = path.rfind('/');

@@ -25,6 +25,9 @@ class CFileWatch {
     // unarmed and the caller has to look at the file itself.
     bool Arm(const std::string& path);
     void Disarm();
+    // In a child made by fork: closes the inherited descriptor and nothing else, for the owner
+    // to rebuild the object in place.
+    void CloseInChild() noexcept;
     bool Armed() const { return m_folderWatch >= 0; }
     const std::string& Path() const { return m_path; }
 

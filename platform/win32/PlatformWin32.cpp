@@ -321,6 +321,11 @@ void CloseNewEffectEvent(void* handle) {
     if (handle != nullptr) CloseHandle(handle);
 }
 
+// --- Processes
+// ------------------------------------------------------------------------------------
+
+void RunInForkedChild(void (* /*handler*/)()) {}
+
 // --- The library's own module ------------------------------------------------------------------
 
 void KeepModuleLoaded() {

@@ -10,6 +10,12 @@
 #include <thread>
 #include <vector>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "KvSDKEng.h"
 #include "tests/support/TestSupport.h"
 
@@ -207,5 +213,53 @@ TEST_F(ConcurrencyTest, UninitDoesNotWaitForALongPause) {
     EXPECT_EQ(Filter(sim.Trace(), "close").size(), 1u);
 }
 
+#ifndef _WIN32
+// A host that forks while its engine runs: the child starts afresh (none of the parent's threads
+// exist there), its calls work and its Uninit returns.
+TEST_F(ConcurrencyTest, AForkedChildGetsAFreshEngine) {
+    SimEnvironment sim("mouse " + MousePath("0e59") + "\n");
+    ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
+    EffectParams blink = Record(PRODUCT_PELL_MOUSE_0E59, 1);
+    blink.count = 1;
+    blink.offTime = 60000;
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &blink), S_OK);
+    while (Filter(sim.Trace(), "set").size() < 2) std::this_thread::yield();  // then the pause
+    const auto childTrace = sim.Dir() / "child-trace.txt";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setenv("KVSDK_SIM_TRACE", NativePath(childTrace).c_str(), 1);
+        EffectParams on = Record(PRODUCT_PELL_MOUSE_0E59, 1);
+        bool sent = KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59) == S_OK &&
+                    KvSDKSetEffect(EFFECT_LED_ON, &on) == S_OK;
+        for (int i = 0; sent && i < 1000 && Filter(ReadTrace(childTrace), "set").empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        sent = sent && Filter(ReadTrace(childTrace), "set").size() == 1;
+        (void)KvSDKEngUninit();
+        ::_exit(sent ? 0 : 1);
+    }
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 3000 && ended == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ended = ::waitpid(child, &status, WNOHANG);
+    }
+    if (ended != child) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        FAIL() << "the child hung";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's effect was not sent";
+}
+#endif
+
 }  // namespace
 }  // namespace kvsdk::test
+
+#if defined(__SANITIZE_THREAD__)
+// The fork test's child starts threads of its own.
+extern "C" const char* __tsan_default_options() {
+    return "die_after_fork=0";
+}
+#endif
