@@ -263,11 +263,11 @@ KVSDK_API HRESULT KVSDK_CALL KvSDKEngUninit(void);
  * library's background thread; when no thread can be started it answers 0x80070008 and the
  * devices wait for the next call.
  *
- * Each device holds at most 131072 command buffers not yet sent (light commands and pauses;
- * about 16 MiB). An effect that would take a device past that is not queued on that device, and
- * the call answers KVSDK_E_QUEUE_FULL even when other devices took it. The largest effect, a
- * blink of 10000 cycles, is 60000 buffers: the host's thread builds it in the call, which takes
- * tens of milliseconds per addressed device (see the README for measured times).
+ * Each device holds at most 131072 command buffers not yet sent (light commands and pauses).
+ * An effect that would take a device past that is not queued on that device, and the call
+ * answers KVSDK_E_QUEUE_FULL even when other devices took it. An effect that would send a device
+ * nothing is not queued (S_OK). The largest effect, a blink of 10000 cycles, sends 60000
+ * buffers; the call builds only one cycle, so it costs the same whatever the count.
  */
 KVSDK_API HRESULT KVSDK_CALL KvSDKSetEffect(GUID effectGuid, EffectParams* params);
 /*
