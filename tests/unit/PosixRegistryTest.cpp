@@ -268,7 +268,6 @@ TEST_F(RegistryFileTest, ParentAndForkedChildEachSeeAChange) {
 // The watch follows the path, not what it led to when it was set: a link on the way re-pointed,
 // or a folder on the way renamed and made again, leads to another file without any event on it.
 TEST(RegistryLocation, WhatThePathLeadsToNowIsWhatCounts) {
-    using kvsdk::platform::RegistryChangeStamp;
     TempDir root;
     const fs::path config = root.Path() / "config";
     const auto hive = [](const fs::path& folder) {
@@ -277,14 +276,14 @@ TEST(RegistryLocation, WhatThePathLeadsToNowIsWhatCounts) {
     };
     hive(root.Path() / "a");
     fs::create_directories(config);
-    fs::create_symlink(root.Path() / "a", config / "tolve");
+    fs::create_directory_symlink(root.Path() / "a", config / "tolve");
     ScopedEnv single("KVSDK_REGISTRY", std::nullopt);
     ScopedEnv xdg("XDG_CONFIG_HOME", kvsdk::test::NativePath(config));
     const std::pair<const char*, std::function<void()>> changes[] = {
         {"the tolve link re-pointed",
          [&] {
              hive(root.Path() / "b");
-             fs::create_symlink(root.Path() / "b", root.Path() / "link");
+             fs::create_directory_symlink(root.Path() / "b", root.Path() / "link");
              fs::rename(root.Path() / "link", config / "tolve");
          }},
         {"an ancestor renamed and made again",
@@ -294,11 +293,11 @@ TEST(RegistryLocation, WhatThePathLeadsToNowIsWhatCounts) {
          }},
     };
     for (const auto& [name, change] : changes) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        (void)RegistryChangeStamp(Hive::CurrentUser);
-        const uint64_t before = RegistryChangeStamp(Hive::CurrentUser);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));  // past the stat's doubt
+        (void)kvsdk::platform::RegistryChangeStamp(Hive::CurrentUser);
+        const uint64_t before = kvsdk::platform::RegistryChangeStamp(Hive::CurrentUser);
         change();
-        EXPECT_GT(RegistryChangeStamp(Hive::CurrentUser), before) << name;
+        EXPECT_GT(kvsdk::platform::RegistryChangeStamp(Hive::CurrentUser), before) << name;
     }
 }
 
