@@ -210,8 +210,7 @@ TEST_F(ConcurrencyTest, UninitDoesNotWaitForALongPause) {
 }
 
 #ifndef _WIN32
-// A host that forks while its engine runs: the child starts afresh (none of the parent's threads
-// exist there), its effect is sent and its Uninit returns.
+// A host forks while its engine runs: the child's effect is sent and its Uninit returns.
 TEST_F(ConcurrencyTest, AForkedChildGetsAFreshEngine) {
     SimEnvironment sim("mouse " + MousePath("0e59") + "\n");
     ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
@@ -237,10 +236,3 @@ TEST_F(ConcurrencyTest, AForkedChildGetsAFreshEngine) {
 
 }  // namespace
 }  // namespace kvsdk::test
-
-#if defined(__SANITIZE_THREAD__)
-// The fork test's child starts threads of its own.
-extern "C" const char* __tsan_default_options() {
-    return "die_after_fork=0";
-}
-#endif

@@ -53,8 +53,8 @@ inline void PrintTo(const Cmd& cmd, std::ostream* os) {
     *os << "]";
 }
 
-// Reads the framing: {length n, n bytes} or {0, milliseconds}, every pass of a repeated effect
-// spelt out. A buffer that is neither is a test failure.
+// Reads the framing: {length n, n bytes} or {0, milliseconds}. A buffer that is neither is a
+// test failure.
 inline std::vector<Cmd> Decode(CEffect& effect) {
     std::vector<Cmd> out;
     std::vector<const CCommandBuffer*> passes;

@@ -189,8 +189,7 @@ TEST_F(EffectWorkerTest, APauseStartsWhenASlowDeviceHasTakenTheCommandBeforeIt) 
     ASSERT_EQ(rig.devices[0]->AddEffect(blink), S_OK);
     rig.engine->SignalNewEffect();
     ASSERT_TRUE(WaitFor([&] { return Sets(sim, Path("a")).size() == 3; }));
-    // A set's line is written as the device takes the command: between two of them lie a whole
-    // pause and the next command's 60 ms (less at most a millisecond given back, and rounding).
+    // Between two sets: a whole pause and the next set's 60 ms (less a given-back millisecond).
     const auto sets = Filter(sim.Trace(), "set");
     for (size_t i = 1; i < sets.size(); ++i) EXPECT_GE(sets[i].ms - sets[i - 1].ms, 155u);
 }

@@ -118,14 +118,12 @@ TEST_F(RestoreSettingsTest, FailedWritesAreTraced) {
 TEST_F(RestoreSettingsTest, ATimeoutOrAGoneDeviceEndsTheTalkAndAllOfItKeepsOneDeadline) {
     const std::string path = test::MousePath("0E52");
     // With Sets of 600 ms each, a third exchange would begin past the restore's second.
-    const struct {
-        const char* keys;
-        size_t exchanges;
-    } cases[] = {{"get=800705B4", 1}, {"set=8007048F", 1}, {"setdelay=600", 2}};
-    for (const auto& c : cases) {
-        SimEnvironment sim("mouse " + path + " " + c.keys + "\n");
+    const std::pair<const char*, size_t> cases[] = {
+        {"get=800705B4", 1}, {"set=8007048F", 1}, {"setdelay=600", 2}};
+    for (const auto& [keys, exchanges] : cases) {
+        SimEnvironment sim("mouse " + path + " " + keys + "\n");
         CreateAndDestroy(path);
-        EXPECT_LE(Filter(sim.Trace(), "get").size(), c.exchanges) << c.keys;
+        EXPECT_LE(Filter(sim.Trace(), "get").size(), exchanges) << keys;
     }
 }
 
