@@ -66,8 +66,7 @@ TEST_F(PosixExclusiveFile, SecondOpenFailsWhileTheFirstHoldsIt) {
     EXPECT_EQ(Contents(), "one\n\ntwo\n");
 }
 
-// Two processes logging across the size limit: the one that opened the file just before the other
-// moved it aside finds it over the limit too, and must not move the other's new file over it.
+// A process that opened the log just before another moved it aside must not move the new one.
 TEST_F(PosixExclusiveFile, MovesAsideOnlyTheFileItsNameStillLeadsTo) {
     kvsdk::test::WriteTextFile(m_dir / "KvSDK.log", "full");
     auto* late = kvsdk::platform::OpenExclusiveAppend(Path());

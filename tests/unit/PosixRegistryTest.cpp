@@ -265,8 +265,7 @@ TEST_F(RegistryFileTest, ParentAndForkedChildEachSeeAChange) {
     EXPECT_GT(RegistryChangeStamp(Hive::CurrentUser), before) << "the parent missed it";
 }
 
-// The watch follows the path, not what it led to when it was set: a link on the way re-pointed,
-// or a folder on the way renamed and made again, leads to another file without any event on it.
+// A link or folder on the way changed: the path leads elsewhere without any event on the watch.
 TEST(RegistryLocation, WhatThePathLeadsToNowIsWhatCounts) {
     TempDir root;
     const fs::path config = root.Path() / "config";
