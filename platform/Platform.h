@@ -60,8 +60,9 @@ RegistryValue QueryRegistryValue(Hive hive, const std::wstring& subkey, uint32_t
 // A number that changes whenever a value under hive\SOFTWARE\TOLVE may have changed since the
 // previous call for the same hive, so a caller may keep what it read under one number until the
 // number changes. It never goes back. Windows: a change notification on the key (re-armed when
-// it fired); Linux: an inotify watch on the hive's .reg file and its folder, whose path is
-// resolved afresh at every call; where no watch can be set, one stat of the file (a file written
+// it fired); Linux: an inotify watch on the hive's .reg file and every folder on the way to it,
+// whose name is resolved afresh at every call; where no watch can be set, one stat of the file
+// (a file written
 // in the last moments then counts as changed at every call, since a rewrite within one tick of
 // the file system's clock leaves its time stamp as it was).
 uint64_t RegistryChangeStamp(Hive hive);
