@@ -11,6 +11,9 @@ namespace kvsdk {
 
 namespace {
 using Duration = std::chrono::steady_clock::duration;
+// The most of what wake-ups overslept that later pauses make up; a longer stall (a suspended
+// machine, say) is not made up.
+constexpr Duration kMaxOverslept = std::chrono::milliseconds(50);
 }  // namespace
 
 std::atomic<bool> g_bFailWorkerStart{false};
@@ -139,7 +142,7 @@ bool CEffectQueue::PauseUntil(std::stop_token& stop,
 
 void CEffectQueue::WorkerProc(std::stop_token stop) {
     const bool wholeBlocks = m_sink.TakesWholeBlocks();
-    std::chrono::steady_clock::duration lateness{0};
+    std::chrono::steady_clock::duration overslept{0};
     while (!stop.stop_requested()) {
         std::unique_ptr<CEffect> effect = TakeNextOrFinish(stop);
         if (!effect) return;
@@ -151,7 +154,7 @@ void CEffectQueue::WorkerProc(std::stop_token stop) {
                 if (stop.stop_requested()) break;
                 --unsent;
                 --m_pendingBuffers;
-                if (!Run(*buffer, wholeBlocks, stop, lateness)) break;
+                if (!Run(*buffer, wholeBlocks, stop, overslept)) break;
             }
         }
         // A stop leaves the rest of this effect unsent; it is released here.
@@ -160,7 +163,7 @@ void CEffectQueue::WorkerProc(std::stop_token stop) {
 }
 
 bool CEffectQueue::Run(const CCommandBuffer& buffer, bool wholeBlocks, std::stop_token& stop,
-                       std::chrono::steady_clock::duration& lateness) {
+                       std::chrono::steady_clock::duration& overslept) {
     if (wholeBlocks) {
         if (buffer.Size() == CCommandBuffer::kBlockSize) {
             (void)m_sink.SendCommand(buffer.Data(), CCommandBuffer::kBlockSize);
@@ -172,13 +175,15 @@ bool CEffectQueue::Run(const CCommandBuffer& buffer, bool wholeBlocks, std::stop
     uint32_t length = 0;
     if (buffer.IsPause(milliseconds)) {
         if (milliseconds == 0) return true;
-        // From now (the command before has been sent) for the pause's length, less the lateness
-        // of the previous wake-up, which the pause gives back.
+        // From now (the command before has been sent) for the pause's length, less part of what
+        // earlier wake-ups overslept: at most kMaxPauseCredit, and at most half the pause, so
+        // that no pause vanishes.
         const Duration pause = std::chrono::milliseconds(milliseconds);
-        const auto credit = std::min({lateness, pause, kMaxPauseCredit});
+        const Duration credit = std::min({overslept, kMaxPauseCredit, pause / 2});
         const auto deadline = std::chrono::steady_clock::now() + pause - credit;
         if (!PauseUntil(stop, deadline)) return false;
-        lateness = std::max(std::chrono::steady_clock::now() - deadline, Duration::zero());
+        const Duration late = std::chrono::steady_clock::now() - deadline;
+        overslept = std::min(overslept + std::max(late, Duration::zero()) - credit, kMaxOverslept);
     } else if (buffer.GetPayload(payload, length)) {
         (void)m_sink.SendCommand(payload, length);
     }

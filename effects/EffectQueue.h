@@ -12,10 +12,10 @@
 //
 // A pause begins when the command before it has been sent and lasts its length (the steady
 // clock), so a slow device never sees the commands after it come in a burst, and an effect's
-// last pause holds back what follows for its full length. What the previous wake-up from a
-// pause overslept (at most kMaxPauseCredit) is taken off the next pause, so that wake-up
-// lateness does not add up over a long blink: a pause may be short by one wake-up's lateness,
-// never by more.
+// last pause holds back what follows for its full length. What wake-ups from earlier pauses
+// overslept is taken off the following pauses, at most kMaxPauseCredit (and half the pause) at a
+// time, so that wake-up lateness does not add up over a long blink while no pause is ever short
+// by more than about one wake-up's lateness. A device's own slowness is never taken off.
 //
 // Stopping is cooperative: the stop request is checked before every buffer, a pause or an idle
 // wait ends at once when a stop is requested, and the stopper joins the thread.
@@ -55,7 +55,7 @@ class CEffectQueue {
   public:
     // How long a worker that ran out of effects waits for the next one before it ends.
     static constexpr std::chrono::milliseconds kIdleWait{1000};
-    // The most of a wake-up's lateness that the next pause gives back.
+    // The most that one pause is shortened by to give back what wake-ups overslept.
     static constexpr std::chrono::steady_clock::duration kMaxPauseCredit =
         std::chrono::milliseconds(1);
 
@@ -101,10 +101,10 @@ class CEffectQueue {
     // Whether running the effect would send the sink anything (or, a pause, take its time).
     bool Sends(CEffect& effect) const;
     void WorkerProc(std::stop_token stop);
-    // Sends one buffer or waits out its pause; 'lateness' carries what the latest wake-up from a
-    // pause overslept. False when a stop ended the pause.
+    // Sends one buffer or waits out its pause; 'overslept' carries what wake-ups from pauses
+    // overslept and later pauses have not given back yet. False when a stop ended the pause.
     bool Run(const CCommandBuffer& buffer, bool wholeBlocks, std::stop_token& stop,
-             std::chrono::steady_clock::duration& lateness);
+             std::chrono::steady_clock::duration& overslept);
     // Takes the head effect, waiting up to kIdleWait for one; when none came marks the worker
     // finished under the same lock.
     std::unique_ptr<CEffect> TakeNextOrFinish(std::stop_token& stop);
