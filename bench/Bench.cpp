@@ -437,6 +437,41 @@ void HostCallFigures(const Options& options) {
     }
 }
 
+// The longest blink (10000 cycles, 60000 buffers to send) against a one-command call, in turns,
+// each call on a fresh engine (created by a call that queues nothing) and released after it, so
+// that no queue fills up and both see the same state.
+void LongestBlinkFigure(const Options& options) {
+    setenv("KVSDK_REGISTRY", (g_dir / "absent.reg").c_str(), 1);
+    UseSimFile("pell.sim", PellDevices());
+    const auto call = [](const GUID& kind, const EffectParams& request) {
+        Check(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), "KvSDKEngInit");
+        EffectParams nothing = Params(PRODUCT_PELL_MOUSE_0E59);
+        Check(KvSDKSetEffect(EFFECT_LED_STATE, &nothing), "KvSDKSetEffect");
+        EffectParams params = request;
+        const int64_t t0 = NowNs();
+        Check(KvSDKSetEffect(kind, &params), "KvSDKSetEffect");
+        const int64_t t1 = NowNs();
+        KvSDKEngUninit();
+        return static_cast<double>(t1 - t0);
+    };
+    EffectParams blink = Params(PRODUCT_PELL_MOUSE_0E59);
+    blink.count = 10000;
+    blink.offTime = 60000;  // the worker waits in the first pause until the release
+    blink.onTime = 60000;
+    const EffectParams one = Params(PRODUCT_PELL_MOUSE_0E59);
+    std::vector<double> times;
+    std::vector<double> floorTimes;
+    InTurns(
+        options.smoke ? 20 : 1000, [&] { return call(EFFECT_LED_ON, one); },
+        [&] { return call(EFFECT_LED_BLINK, blink); }, floorTimes, times);
+    const Stats value = Percentiles(std::move(times));
+    const Stats floor = Percentiles(std::move(floorTimes));
+    g_rows.push_back(
+        {"KvSDKSetEffect, blink of 10000 cycles vs one command (floor), one Pell mouse",
+         Pair(value), Pair(floor),
+         Number(value.p50 / floor.p50) + " / " + Number(value.p99 / floor.p99), "p99 <= 2x"});
+}
+
 void FirstCommandFigure(const Options& options) {
     setenv("KVSDK_REGISTRY", (g_dir / "absent.reg").c_str(), 1);
     UseSimFile("pell.sim", PellDevices());
@@ -511,8 +546,8 @@ void PauseScheduleFigure(const Options& options) {
     char name[96];
     std::snprintf(name, sizeof name, "pause schedule: blink %u x (1+1) ms, lateness of the end",
                   static_cast<unsigned>(cycles));
-    g_rows.push_back({name, Pair(value), Pair(floor), Time(value.p50 - floor.p50) + " over",
-                      "< 2 ms over one wake-up"});
+    g_rows.push_back(
+        {name, Pair(value), Pair(floor), Time(value.p50 - floor.p50) + " over", "<= 5 ms in all"});
 }
 
 void InitFigure(const Options& options) {
@@ -630,6 +665,7 @@ int main(int argc, char** argv) {
     KvSDKModSetSimCommandObserver(&Observe, nullptr);
 
     HostCallFigures(options);
+    LongestBlinkFigure(options);
     FirstCommandFigure(options);
     PauseScheduleFigure(options);
     InitFigure(options);

@@ -14,6 +14,8 @@ namespace {
 
 // A device file holds a few lines per interface; anything larger is not one.
 constexpr size_t kMaxSimFileBytes = 4u * 1024u * 1024u;
+// The longest delay a simulated Set may be given: a minute.
+constexpr uint32_t kMaxSetDelayMs = 60000;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -87,6 +89,18 @@ std::optional<std::string> ApplyKey(std::string_view field, SimInterface& item) 
         const auto number = ParseHex(value);
         if (!number) return bad;
         item.tunnelResult = static_cast<int>(*number);
+        return std::nullopt;
+    }
+    if (key == "setdelay") {
+        // Milliseconds, decimal: every Set on the path takes that much longer.
+        uint32_t ms = 0;
+        if (value.empty() || value.size() > 5) return bad;
+        for (const char c : value) {
+            if (c < '0' || c > '9') return bad;
+            ms = ms * 10 + static_cast<uint32_t>(c - '0');
+        }
+        if (ms > kMaxSetDelayMs) return bad;
+        item.setDelayMs = ms;
         return std::nullopt;
     }
     if (key.starts_with("reg.")) {

@@ -27,6 +27,7 @@ struct SimInterface {
     HRESULT setResult = 0;                     // set=H
     bool connectResult = true;                 // connect=B
     int tunnelResult = 0;                      // tunnel=N
+    uint32_t setDelayMs = 0;                   // setdelay=MS (decimal)
     std::map<RegisterKey, uint8_t> registers;  // reg.KKKKKKKK=VV
 };
 

@@ -1,6 +1,8 @@
 #include "devices/Device.h"
 
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "common/Strings.h"
 #include "common/Win32Types.h"
@@ -67,6 +69,22 @@ HRESULT CDevice::QueryEffect(CEffect* effect) {
 
 bool CDevice::TakesWholeBlocks() const {
     return kvsdk::TakesWholeBlocks(m_guidProduct);
+}
+
+void ReleaseDevices(CList<CDevice>& devices) {
+    for (const auto& device : devices) device->RequestStop();
+    std::vector<std::jthread> releasers;
+    while (std::unique_ptr<CDevice> device = devices.RemoveHead()) {
+        if (devices.IsEmpty()) break;  // the last one goes on this thread
+        try {
+            CDevice* owned = device.get();
+            releasers.emplace_back([owned] { delete owned; });
+            device.release();  // the thread owns it now
+        } catch (...) {
+            device.reset();  // no thread to give: released here
+        }
+    }
+    // 'releasers' joins its threads on the way out, after the last device went here.
 }
 
 }  // namespace kvsdk

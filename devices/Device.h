@@ -38,14 +38,18 @@ class CDevice : private ICommandSink {
     // Runs the effect's Build on the calling thread and, on success, appends it to the effect
     // queue, which then owns it ('effect' is left empty). On failure the effect stays the
     // caller's and the Build result is returned; a queue that cannot take all of the effect's
-    // buffers answers kE_QUEUE_FULL. Null: E_POINTER. 'needsWorker', when given, tells whether
-    // the effect waits for a worker to be started (see CEffectQueue::Add).
+    // buffers answers kE_QUEUE_FULL. Null: E_POINTER. An effect that would send this device
+    // nothing answers S_OK and is not queued: it stays the caller's. 'needsWorker', when given,
+    // tells whether the effect waits for a worker to be started (see CEffectQueue::Add).
     HRESULT AddEffect(std::unique_ptr<CEffect>& effect, bool* needsWorker = nullptr);
     // Asks the effect to read its state from this device's path.
     HRESULT QueryEffect(CEffect* effect);
 
     // Starts a worker when the queue holds effects and no worker is running.
     void EnsureWorker() { m_effectQueue.EnsureWorker(); }
+    // Asks the worker to stop without waiting for it: nothing more is sent once the command in
+    // progress returns. The destructor then waits for the worker.
+    void RequestStop() { m_effectQueue.RequestStop(); }
 
     const std::wstring& GetPath() const { return m_strPath; }
     // The product id in the path ("0E59"); empty when the path names none.
@@ -82,5 +86,12 @@ class CDevice : private ICommandSink {
 
     CEffectQueue m_effectQueue{*this};
 };
+
+// Releases every device of 'devices' (from the head) at once and returns when all are gone:
+// every worker is asked to stop first, then each device is destroyed (its worker waited for, a
+// VEXO device's settings restored) on a thread of its own, so that devices slow to answer take
+// their time side by side rather than one after the other. A device for which no thread can be
+// started is released on the calling thread, as is the last one.
+void ReleaseDevices(CList<CDevice>& devices);
 
 }  // namespace kvsdk

@@ -45,6 +45,9 @@ void CDevicePell::ConnectChannel() {
     m_pChannel.reset(new (std::nothrow) ChannelHID());
     if (m_pChannel && m_pChannel->Connect(kVendorId.value, product->id.value)) {
         m_bChannelConnected = true;
+        // A device that takes its commands through the channel never sends through its
+        // device-I/O object: it can take commands whatever that object's open answered.
+        if (kvsdk::TakesWholeBlocks(m_guidProduct)) m_hrOpen = kS_OK;
     } else {
         m_pChannel.reset();
         if (Succeeded(m_hrOpen)) m_hrOpen = HResultFromWin32(kErrorDeviceNotConnected);

@@ -2,7 +2,9 @@
 // each answer back as the live value. Failures are only traced; every step runs.
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/Win32Types.h"
@@ -16,6 +18,14 @@ namespace kvsdk {
 namespace {
 
 constexpr wchar_t kRestoreFunction[] = L"CDeviceVEXO::RestoreSettings";
+
+// A call that failed this way ends the restore's talk with the device: it timed out (the
+// device-I/O library bounds every call) or the device is gone. Other failures are the device's
+// answer to one request, and the next exchange is still tried.
+bool EndsTalk(HRESULT hr) {
+    return hr == HResultFromWin32(kErrorTimeout) ||
+           hr == HResultFromWin32(kErrorDeviceNotConnected);
+}
 
 uint32_t Trace(int line, HRESULT hr, uint32_t passThrough) {
     // The time is read before the date.
@@ -31,6 +41,20 @@ void CDeviceVEXO::RestoreSettings() {
         std::array<uint8_t, cmd::kExchangeLength> bufferA{};
         std::array<uint8_t, cmd::kExchangeLength> bufferB{};
         uint32_t length = 0;
+        // The exchanges share one deadline, and a device that timed out or went away is not
+        // asked again: a device that does not answer holds its release up for a bounded time.
+        const auto deadline = std::chrono::steady_clock::now() + kRestoreTime;
+        bool talking = true;
+        // One device call, or none (nullopt) once the talk has ended.
+        const auto call = [&](auto&& io) -> std::optional<HRESULT> {
+            if (!talking || std::chrono::steady_clock::now() >= deadline) {
+                talking = false;
+                return std::nullopt;
+            }
+            const HRESULT hr = io();
+            if (EndsTalk(hr)) talking = false;
+            return hr;
+        };
 
         auto exchange = [&](const RestoreStep& step) {
             uint8_t* x = step.buffer == ExchangeBuffer::A ? bufferA.data() : bufferB.data();
@@ -40,17 +64,21 @@ void CDeviceVEXO::RestoreSettings() {
             x[2] = cmd::kStorageStored;
             x[3] = step.light;
             length = cmd::kExchangeLength;
-            HRESULT hr = Get(x, &length);
-            if (Failed(hr) && Trace(step.getLine, hr, 0) == 0) return;
+            const std::optional<HRESULT> got = call([&] { return Get(x, &length); });
+            if (!got || (Failed(*got) && Trace(step.getLine, *got, 0) == 0)) return;
             // The answer never grows past the exchange buffer.
-            hr = Set(x, std::min(length, cmd::kExchangeLength));
-            if (Failed(hr)) Trace(step.setLine, hr, 1);
+            const std::optional<HRESULT> set =
+                call([&] { return Set(x, std::min(length, cmd::kExchangeLength)); });
+            if (set && Failed(*set)) Trace(step.setLine, *set, 1);
         };
 
         // The product's steps; their traced line numbers are fixed values that logs key on.
         const Product* product = FindProduct(GetProductId());
         if (product == nullptr) return;
-        for (const RestoreStep& step : product->restore) exchange(step);
+        for (const RestoreStep& step : product->restore) {
+            if (!talking) break;
+            exchange(step);
+        }
     } catch (...) {
         // Runs inside the destructor: nothing may escape.
     }

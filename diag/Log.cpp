@@ -7,7 +7,7 @@
 // without blocking and only a regular file is written (see OpenExclusiveAppend), the exclusive
 // open fails at once rather than waiting for another holder, and the debugger channel is a
 // plain write. The file is bounded: a line that would take it past kMaxLogBytes first moves it
-// to "KvSDK.log.1" (replacing the previous one) and starts a new file.
+// to "KvSDK.log.1" (replacing the previous one), while it is still held, and starts a new file.
 #include "diag/Log.h"
 
 #include <memory>
@@ -64,6 +64,14 @@ using ExclusiveFilePtr = std::unique_ptr<platform::ExclusiveFile, ExclusiveFileC
 std::mutex g_logFileLock;
 std::unique_ptr<CLogFile> g_pLogFile;
 uint32_t g_uLogFileUses = 0;
+
+// A child made by fork leaves the parent's instance and the locks that a thread of the parent
+// may have held behind, untouched: the lock is rebuilt in place and a new instance made on use.
+void RenewInChild() {
+    new (&g_logFileLock) std::mutex;
+    (void)g_pLogFile.release();
+    g_uLogFileUses = 0;
+}
 
 }  // namespace
 
@@ -141,7 +149,10 @@ struct LogSwitchCache {
 }  // namespace
 
 uint8_t ReadLogSwitch() {
-    static LogSwitchCache* cache = new LogSwitchCache;  // never destroyed
+    static LogSwitchCache* cache = [] {
+        platform::RunInForkedChild([] { new (cache) LogSwitchCache; });  // as RenewInChild
+        return new LogSwitchCache;                                       // never destroyed
+    }();
     const uint64_t stamp = platform::RegistryChangeStamp(platform::Hive::LocalMachine);
     std::lock_guard guard(cache->lock);
     if (!cache->valid || stamp > cache->stamp) {
@@ -159,6 +170,8 @@ std::wstring LogFilePath() {
 }
 
 CLogFile* CLogFile::Acquire() {
+    static const bool renewed = (platform::RunInForkedChild(&RenewInChild), true);
+    (void)renewed;
     std::lock_guard lock(g_logFileLock);
     if (!g_pLogFile) {
         g_pLogFile.reset(new (std::nothrow) CLogFile());
@@ -193,8 +206,10 @@ void CLogFile::WriteLine(const std::wstring& line) {
         text += L'\n';
         const uint64_t size = file ? platform::ExclusiveFileSize(file.get()) : 0;
         if (size > 0 && size + text.size() > kMaxLogBytes) {
-            file.reset();
-            platform::RenameReplacing(path, path + kRotatedSuffix);
+            // Moved aside while still held, so that no other process can open it in between and
+            // move the new file over it; a file that another process already moved aside stays.
+            // The line goes to the file that the name leads to now.
+            platform::MoveHeldFileAside(file.get(), path, path + kRotatedSuffix);
             file.reset(platform::OpenExclusiveAppend(path));
         }
         if (file) {

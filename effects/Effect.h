@@ -67,13 +67,23 @@ class CEffect {
     virtual EffectParams* GetParams() const { return m_pParams; }
     virtual CCommandList* GetCommands() { return &m_listCommands; }
 
+    // How many times the worker runs the whole command list, one pass after the other. A long
+    // repeated sequence (a counted blink) is built as one pass and a count, so building it costs
+    // the same whatever the count; the device receives exactly what the passes spelt out would
+    // send.
+    uint32_t GetRepeat() const { return m_uRepeat; }
+    // The buffers the worker takes, every pass counted: what the effect weighs in its queue.
+    size_t GetSendCount() const { return m_listCommands.GetCount() * m_uRepeat; }
+
   protected:
     void Queue(std::unique_ptr<CCommandBuffer> buffer);
+    void SetRepeat(uint32_t times) { m_uRepeat = times; }
 
   private:
     GUID m_guidEffect;
     EffectParams* m_pParams;  // the host's record; not owned
     CCommandList m_listCommands;
+    uint32_t m_uRepeat = 1;
 };
 
 }  // namespace kvsdk

@@ -2,20 +2,41 @@
 
 #include <algorithm>
 #include <chrono>
-#include <system_error>
+#include <new>
 #include <utility>
 
 #include "common/StopAndWake.h"
 
 namespace kvsdk {
 
+namespace {
+using Duration = std::chrono::steady_clock::duration;
+// The most of what wake-ups overslept that later pauses make up; a longer stall (a suspended
+// machine, say) is not made up.
+constexpr Duration kMaxOverslept = std::chrono::milliseconds(50);
+}  // namespace
+
+std::atomic<bool> g_bFailWorkerStart{false};
+
 CEffectQueue::~CEffectQueue() {
     Stop();
     Clear();
 }
 
+bool CEffectQueue::Sends(CEffect& effect) const {
+    if (effect.GetSendCount() == 0) return false;
+    if (!m_sink.TakesWholeBlocks()) return true;  // a pause alone still holds back what follows
+    for (const auto& buffer : *effect.GetCommands()) {
+        if (buffer->Size() == CCommandBuffer::kBlockSize) return true;
+    }
+    return false;
+}
+
 bool CEffectQueue::Add(std::unique_ptr<CEffect>&& effect, bool* needsWorker) {
-    const size_t buffers = effect ? effect->GetCommands()->GetCount() : 0;
+    if (needsWorker != nullptr) *needsWorker = false;
+    // An effect that would send nothing takes no place: the device sees the same either way.
+    if (!effect || !Sends(*effect)) return true;
+    const size_t buffers = effect->GetSendCount();
     bool wake = false;
     {
         std::lock_guard<std::mutex> queue(m_queueLock);
@@ -48,15 +69,17 @@ void CEffectQueue::EnsureWorker() {
     // The previous worker, if any, has already marked itself finished: it only has to return.
     if (m_workerThread.joinable()) m_workerThread.join();
     try {
+        if (g_bFailWorkerStart) throw std::bad_alloc();
         m_workerThread = std::jthread([this](std::stop_token stop) { WorkerProc(stop); });
-    } catch (const std::system_error&) {
-        // No thread could be started: the queue waits for the next pass.
+    } catch (...) {
+        // No thread could be started (no thread or no memory to give): this start fails and the
+        // queue waits for the next signal, which tries again.
         std::lock_guard<std::mutex> queue(m_queueLock);
         m_bWorkerRunning = false;
     }
 }
 
-void CEffectQueue::Stop() {
+void CEffectQueue::RequestStop() {
     std::lock_guard<std::mutex> worker(m_workerLock);
     m_bStopped = true;
     if (m_workerThread.joinable()) {
@@ -64,7 +87,14 @@ void CEffectQueue::Stop() {
         // An idle worker checks the stop request under the queue lock.
         { std::lock_guard<std::mutex> barrier(m_queueLock); }
         m_workArrived.notify_all();
-        m_workerThread.join();
+    }
+}
+
+void CEffectQueue::Stop() {
+    RequestStop();
+    {
+        std::lock_guard<std::mutex> worker(m_workerLock);
+        if (m_workerThread.joinable()) m_workerThread.join();
     }
     std::lock_guard<std::mutex> queue(m_queueLock);
     m_bWorkerRunning = false;
@@ -78,7 +108,7 @@ void CEffectQueue::Restart() {
 void CEffectQueue::Clear() {
     std::lock_guard<std::mutex> queue(m_queueLock);
     size_t buffers = 0;
-    for (const auto& effect : m_listEffects) buffers += effect->GetCommands()->GetCount();
+    for (const auto& effect : m_listEffects) buffers += effect->GetSendCount();
     m_listEffects.RemoveAllFromTail();
     m_pendingBuffers -= buffers;
 }
@@ -112,35 +142,52 @@ bool CEffectQueue::PauseUntil(std::stop_token& stop,
 
 void CEffectQueue::WorkerProc(std::stop_token stop) {
     const bool wholeBlocks = m_sink.TakesWholeBlocks();
+    std::chrono::steady_clock::duration overslept{0};
     while (!stop.stop_requested()) {
         std::unique_ptr<CEffect> effect = TakeNextOrFinish(stop);
         if (!effect) return;
-        CCommandList* commands = effect->GetCommands();
-        // The pauses' deadlines count from here.
-        auto deadline = std::chrono::steady_clock::now();
-        while (!stop.stop_requested()) {
-            std::unique_ptr<CCommandBuffer> buffer = commands->RemoveHead();
-            if (!buffer) break;
-            --m_pendingBuffers;
-            if (wholeBlocks) {
-                if (buffer->Size() == CCommandBuffer::kBlockSize) {
-                    (void)m_sink.SendCommand(buffer->Data(), CCommandBuffer::kBlockSize);
-                }
-                continue;
-            }
-            uint32_t milliseconds = 0;
-            const uint8_t* payload = nullptr;
-            uint32_t length = 0;
-            if (buffer->IsPause(milliseconds)) {
-                deadline += std::chrono::milliseconds(milliseconds);
-                if (milliseconds > 0 && !PauseUntil(stop, deadline)) break;
-            } else if (buffer->GetPayload(payload, length)) {
-                (void)m_sink.SendCommand(payload, length);
+        const CCommandList& commands = *effect->GetCommands();
+        size_t unsent = effect->GetSendCount();
+        // Pass after pass over the same buffers; a stop is seen before every buffer.
+        for (uint32_t pass = 0; pass < effect->GetRepeat() && !stop.stop_requested(); ++pass) {
+            for (const auto& buffer : commands) {
+                if (stop.stop_requested()) break;
+                --unsent;
+                --m_pendingBuffers;
+                if (!Run(*buffer, wholeBlocks, stop, overslept)) break;
             }
         }
         // A stop leaves the rest of this effect unsent; it is released here.
-        m_pendingBuffers -= commands->GetCount();
+        m_pendingBuffers -= unsent;
     }
+}
+
+bool CEffectQueue::Run(const CCommandBuffer& buffer, bool wholeBlocks, std::stop_token& stop,
+                       std::chrono::steady_clock::duration& overslept) {
+    if (wholeBlocks) {
+        if (buffer.Size() == CCommandBuffer::kBlockSize) {
+            (void)m_sink.SendCommand(buffer.Data(), CCommandBuffer::kBlockSize);
+        }
+        return true;
+    }
+    uint32_t milliseconds = 0;
+    const uint8_t* payload = nullptr;
+    uint32_t length = 0;
+    if (buffer.IsPause(milliseconds)) {
+        if (milliseconds == 0) return true;
+        // From now (the command before has been sent) for the pause's length, less part of what
+        // earlier wake-ups overslept: at most kMaxPauseCredit, and at most half the pause, so
+        // that no pause vanishes.
+        const Duration pause = std::chrono::milliseconds(milliseconds);
+        const Duration credit = std::min({overslept, kMaxPauseCredit, pause / 2});
+        const auto deadline = std::chrono::steady_clock::now() + pause - credit;
+        if (!PauseUntil(stop, deadline)) return false;
+        const Duration late = std::chrono::steady_clock::now() - deadline;
+        overslept = std::min(overslept + std::max(late, Duration::zero()) - credit, kMaxOverslept);
+    } else if (buffer.GetPayload(payload, length)) {
+        (void)m_sink.SendCommand(payload, length);
+    }
+    return true;
 }
 
 }  // namespace kvsdk

@@ -10,9 +10,12 @@
 // taken by the worker itself: no wake-up is lost. Once the worker has ended nothing of the
 // queue runs until the next effect.
 //
-// The pauses of an effect are kept against deadlines counted from the moment the worker takes
-// the effect (the steady clock): pause n ends at start + the sum of pauses 1..n, so neither a
-// late wake-up nor a command's own time adds up over a long blink.
+// A pause begins when the command before it has been sent and lasts its length (the steady
+// clock), so a slow device never sees the commands after it come in a burst, and an effect's
+// last pause holds back what follows for its full length. What wake-ups from earlier pauses
+// overslept is taken off the following pauses, at most kMaxPauseCredit (and half the pause) at a
+// time, so that wake-up lateness does not add up over a long blink while no pause is ever short
+// by more than about one wake-up's lateness. A device's own slowness is never taken off.
 //
 // Stopping is cooperative: the stop request is checked before every buffer, a pause or an idle
 // wait ends at once when a stop is requested, and the stopper joins the thread.
@@ -45,10 +48,16 @@ class ICommandSink {
     virtual bool TakesWholeBlocks() const = 0;
 };
 
+// Test seam: while set, starting a worker fails as when memory runs out.
+extern std::atomic<bool> g_bFailWorkerStart;
+
 class CEffectQueue {
   public:
     // How long a worker that ran out of effects waits for the next one before it ends.
     static constexpr std::chrono::milliseconds kIdleWait{1000};
+    // The most that one pause is shortened by to give back what wake-ups overslept.
+    static constexpr std::chrono::steady_clock::duration kMaxPauseCredit =
+        std::chrono::milliseconds(1);
 
     // 'sink' must outlive the queue's worker: its owner calls Stop before it goes away.
     explicit CEffectQueue(ICommandSink& sink) : m_sink(sink) {}
@@ -58,14 +67,17 @@ class CEffectQueue {
     CEffectQueue& operator=(const CEffectQueue&) = delete;
 
     // At most this many command buffers (light commands, pauses, record blocks) wait in one
-    // queue, counting the ones its worker has not sent yet: about 16 MiB. One blink of the
-    // largest count takes 60000.
+    // queue, counting the ones its worker has not sent yet and every pass of a repeated effect.
+    // Every queued effect sends at least one, so this bounds the effects as well. One blink of
+    // the largest count takes 60000.
     static constexpr size_t kMaxPendingBuffers = 131072;
 
     // Appends a built effect; the queue owns it from here and a worker waiting for work is
     // woken. An effect whose buffers would take the queue past kMaxPendingBuffers is refused:
-    // false, and 'effect' stays the caller's. 'needsWorker', when given, receives whether no
-    // worker will take the effect, so EnsureWorker has to start one.
+    // false, and 'effect' stays the caller's. An effect that would send this sink nothing (no
+    // buffer, or for a sink of whole blocks no block) is not queued at all: true, and 'effect'
+    // stays the caller's to release. 'needsWorker', when given, receives whether the effect was
+    // queued and no worker will take it, so EnsureWorker has to start one.
     bool Add(std::unique_ptr<CEffect>&& effect, bool* needsWorker = nullptr);
     // Starts a worker when the queue holds effects and no worker is running.
     void EnsureWorker();
@@ -73,6 +85,9 @@ class CEffectQueue {
     // after this begins, a pause in progress ends at once. Effects not yet run stay queued.
     // No worker is started afterwards until Restart.
     void Stop();
+    // The first half of Stop, without the wait: the worker sends nothing more once its current
+    // command has returned, and no worker is started afterwards. Stop then waits for it.
+    void RequestStop();
     // Allows workers again after Stop.
     void Restart();
     // Releases every queued effect, from the tail.
@@ -83,7 +98,13 @@ class CEffectQueue {
     size_t GetPendingBuffers() const { return m_pendingBuffers.load(); }
 
   private:
+    // Whether running the effect would send the sink anything (or, a pause, take its time).
+    bool Sends(CEffect& effect) const;
     void WorkerProc(std::stop_token stop);
+    // Sends one buffer or waits out its pause; 'overslept' carries what wake-ups from pauses
+    // overslept and later pauses have not given back yet. False when a stop ended the pause.
+    bool Run(const CCommandBuffer& buffer, bool wholeBlocks, std::stop_token& stop,
+             std::chrono::steady_clock::duration& overslept);
     // Takes the head effect, waiting up to kIdleWait for one; when none came marks the worker
     // finished under the same lock.
     std::unique_ptr<CEffect> TakeNextOrFinish(std::stop_token& stop);

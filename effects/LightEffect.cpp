@@ -61,7 +61,11 @@ HRESULT CLightEffect::QueueBlink() {
         QueueDeviceBlink(params);
         return kS_OK;
     }
-    return QueueBlinkCycles(*params, [this](const EffectParams* step) { QueueStateStep(step); });
+    uint32_t repeat = 1;
+    const HRESULT hr = QueueBlinkCycle(*params, repeat,
+                                       [this](const EffectParams* step) { QueueStateStep(step); });
+    if (Succeeded(hr)) SetRepeat(repeat);
+    return hr;
 }
 
 void CLightEffect::QueueModeParams(const EffectParams* params) {

@@ -17,7 +17,8 @@
 namespace kvsdk {
 
 // Largest number of off/on cycles that EFFECT_LED_BLINK queues in one request; a larger count is
-// refused with E_INVALIDARG and nothing is queued. Each cycle takes up to six command buffers.
+// refused with E_INVALIDARG and nothing is queued. Each cycle sends up to six command buffers,
+// every one counted against its device's queue bound; the cycle itself is built once.
 inline constexpr uint32_t kMaxBlinkCount = 10000;
 static_assert(kMaxBlinkCount == 10000, "the limit is part of the public header's contract");
 
@@ -48,20 +49,21 @@ void QueueFlashCycles(uint32_t lightSelector, uint32_t cycles, QueueStep&& queue
 }
 
 // A counted blink of the host's record: 'count' times a step off for 'offTime' ms and a step on
-// for 'onTime' ms. A count above kMaxBlinkCount is refused with E_INVALIDARG, queueing nothing.
+// for 'onTime' ms. One cycle is built and 'repeat' receives the count: the worker runs the cycle
+// that many times. A count above kMaxBlinkCount is refused with E_INVALIDARG, queueing nothing.
 template <class QueueStep>
-HRESULT QueueBlinkCycles(const EffectParams& host, QueueStep&& queueStep) {
-    if (host.count > kMaxBlinkCount) return kE_INVALIDARG;
+HRESULT QueueBlinkCycle(const EffectParams& host, uint32_t& repeat, QueueStep&& queueStep) {
+    const uint32_t count = host.count;
+    if (count > kMaxBlinkCount) return kE_INVALIDARG;
+    repeat = count;
+    if (count == 0) return kS_OK;
     EffectParams step = MakeStepRecord(host.lightSelector);
-    // The count and the times are taken from the host's record on every pass.
-    for (uint32_t i = 0; i < host.count && i < kMaxBlinkCount; ++i) {
-        step.level = 0;
-        step.duration = host.offTime;
-        queueStep(&step);
-        step.level = light::kLevelOn;
-        step.duration = host.onTime;
-        queueStep(&step);
-    }
+    step.level = 0;
+    step.duration = host.offTime;
+    queueStep(&step);
+    step.level = light::kLevelOn;
+    step.duration = host.onTime;
+    queueStep(&step);
     return kS_OK;
 }
 

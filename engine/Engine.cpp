@@ -32,13 +32,19 @@ CEngine::CEngine(CList<CDevice>& discovery) {
     }
 }
 
-CEngine::~CEngine() {
-    // The dispatcher goes first, so it never touches a device being deleted.
+void CEngine::StopAndHandOver(CList<CDevice>& out) {
+    // The dispatcher goes first, so it never touches a device being released.
     if (m_thread.joinable()) {
         StopAndWake(m_thread, m_wakeLock, m_wake);
         m_thread.join();
     }
-    m_listDevices.RemoveAllFromTail();
+    while (auto device = m_listDevices.RemoveTail()) out.AddTail(std::move(device));
+}
+
+CEngine::~CEngine() {
+    CList<CDevice> devices;
+    StopAndHandOver(devices);
+    ReleaseDevices(devices);
     m_listEffects.RemoveAllFromTail();
     if (m_hNewEffectEvent != nullptr) {
         platform::CloseNewEffectEvent(m_hNewEffectEvent);
@@ -53,7 +59,13 @@ CLibraryState& LibraryState() {
     // mapped once it starts a thread (platform::KeepModuleLoaded): the threads and this state
     // stay where they are, and a reload finds them again.
     alignas(CLibraryState) static unsigned char storage[sizeof(CLibraryState)];
-    static CLibraryState* state = new (storage) CLibraryState();
+    static CLibraryState* state = [] {
+        // A child made by fork starts with a fresh state in the same storage: no devices, no
+        // engine, the lock free. The parent's engine is left behind untouched; its threads do
+        // not exist in the child and its locks may be held there forever.
+        platform::RunInForkedChild([] { new (storage) CLibraryState(); });
+        return new (storage) CLibraryState();
+    }();
     return *state;
 }
 

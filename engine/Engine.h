@@ -22,7 +22,8 @@ class CEngine {
     // Takes over every device of 'discovery' from its tail, so the engine walks them in the
     // reverse of their discovery order, and starts the dispatcher thread.
     explicit CEngine(CList<CDevice>& discovery);
-    // Stops the dispatcher (cooperatively, then joins it) and deletes every device from the tail.
+    // Stops the dispatcher (cooperatively, then joins it) and releases every device still held,
+    // from the tail, all at once (ReleaseDevices).
     ~CEngine();
     CEngine(const CEngine&) = delete;
     CEngine& operator=(const CEngine&) = delete;
@@ -36,6 +37,10 @@ class CEngine {
     void SignalNewEffect(bool passNeeded = true);
     // Passes the dispatcher has made over the devices so far.
     uint64_t GetDispatchPassCount() const { return m_dispatchPasses.load(); }
+
+    // Stops the dispatcher and moves every device, from the tail, to the tail of 'out', for the
+    // caller to release. The engine serves nothing afterwards.
+    void StopAndHandOver(CList<CDevice>& out);
 
   private:
     friend void DispatchThreadProc(std::stop_token stop, CEngine* engine);
@@ -59,7 +64,7 @@ void DispatchThreadProc(std::stop_token stop, CEngine* engine);
 // Process-wide state of the library. Created on first use and never destroyed, so a process
 // that exits without KvSDKEngUninit runs no thread join and no device teardown at exit.
 struct CLibraryState {
-    CReaderWriterLock lock;  // exclusive: Init, Uninit, engine creation; shared: effect calls
+    CReaderWriterLock lock;  // exclusive: changing these three; shared: effect calls
     CList<CDevice> discoveryList;
     CEngine* pEngine = nullptr;
 };

@@ -1,11 +1,18 @@
 // The four exports. Host threads may call them at once: Init, Uninit and the creation of the
 // engine take the library lock exclusively; the effect calls walk the engine's devices under the
-// shared lock, so no walk ever meets a list being changed and exactly one engine exists.
-// No exception leaves an export.
+// shared lock, so no walk ever meets a list being changed and exactly one engine exists. No
+// device call is made under the lock (Init's searches, Uninit's release of the devices and the
+// read-backs run outside it), so no export waits on another thread's device. No exception leaves
+// an export.
 
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <new>
 #include <shared_mutex>  // std::shared_lock
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "KvSDKEng.h"
 #include "common/Win32Types.h"
@@ -60,8 +67,9 @@ HRESULT EngInit(const GUID& product) {
     if (GuidEqual(product, kGuidNull)) return kE_INVALIDARG;
     if (!IsProductOrFamily(product)) return kE_FAIL;
 
-    CLibraryState& state = LibraryState();
-    std::unique_lock<CReaderWriterLock> exclusive(state.lock);
+    // The searches open the devices they find: they run without the library lock, so that no
+    // other export waits on a device.
+    CList<CDevice> found;
     HRESULT result = kE_FAIL;
     HRESULT openFailure = kS_OK;
     // One search per product the GUID addresses, in catalogue order.
@@ -76,9 +84,14 @@ HRESULT EngInit(const GUID& product) {
                 openFailure = open;
                 return;
             }
-            state.discoveryList.AddTail(std::move(device));
+            found.AddTail(std::move(device));
         }
     });
+    {
+        CLibraryState& state = LibraryState();
+        std::unique_lock<CReaderWriterLock> exclusive(state.lock);
+        while (auto device = found.RemoveHead()) state.discoveryList.AddTail(std::move(device));
+    }
     // The families answer S_OK whatever they found; a single product reports a device that it
     // found but could not open.
     if (!IsFamily(product) && Failed(openFailure)) return openFailure;
@@ -87,12 +100,18 @@ HRESULT EngInit(const GUID& product) {
 
 HRESULT EngUninit() {
     CLibraryState& state = LibraryState();
-    std::unique_lock<CReaderWriterLock> exclusive(state.lock);
-    state.discoveryList.RemoveAllFromHead();
-    if (state.pEngine != nullptr) {
-        delete state.pEngine;
-        state.pEngine = nullptr;
+    CList<CDevice> devices;
+    std::unique_ptr<CEngine> engine;
+    {
+        std::unique_lock<CReaderWriterLock> exclusive(state.lock);
+        while (auto device = state.discoveryList.RemoveHead()) devices.AddTail(std::move(device));
+        engine.reset(std::exchange(state.pEngine, nullptr));
     }
+    // Released after the lock: a device slow to answer (a worker inside a device call, the VEXO
+    // settings restore) holds up only this call. Other threads' calls go on meanwhile, with a
+    // fresh engine that has no devices until KvSDKEngInit finds them again.
+    if (engine) engine->StopAndHandOver(devices);
+    ReleaseDevices(devices);
     return kS_OK;
 }
 
@@ -128,28 +147,43 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
         if (result == kE_QUEUE_FULL) queueFull = true;
         // Signalled right after each queued effect, so the first device can start while later
         // ones are still being handled; a device whose worker is alive (busy, or waiting for
-        // work) gets the effect from the queue itself and needs no dispatcher pass. A refused
-        // effect is released with 'created'.
-        if (Succeeded(result)) engine.SignalNewEffect(needsWorker);
+        // work) gets the effect from the queue itself and needs no dispatcher pass. An effect
+        // the queue did not take (refused, or sending the device nothing) is released with
+        // 'created'.
+        if (Succeeded(result) && !created) engine.SignalNewEffect(needsWorker);
     }
     return queueFull ? kE_QUEUE_FULL : result;
 }
 
 HRESULT GetEffect(const GUID& effect, EffectParams* params) {
     if (params == nullptr) return kE_POINTER;
-    HRESULT result = kE_FAIL;
     CLibraryState& state = LibraryState();
-    std::shared_lock<CReaderWriterLock> shared;
-    const HRESULT engineResult = LockWithEngine(state, shared);
-    if (Failed(engineResult)) return engineResult;
-    CEngine& engine = *state.pEngine;
-
     const GUID product = params->productGuid;
-    for (const auto& device : engine.Devices()) {
-        const std::wstring& productId = device->GetProductId();
-        if (!SelectForGet(productId, product)) continue;
+    // The paths of the devices asked, in walk order, read under the lock. The queries run after
+    // it, each through a device-I/O object of its own, so no other export waits on a device.
+    std::vector<std::wstring> paths;
+    {
+        std::shared_lock<CReaderWriterLock> shared;
+        // Reading back needs no dispatcher: when the engine cannot be made, the devices still
+        // wait on the discovery list and are asked in the order an engine would walk them.
+        if (Failed(LockWithEngine(state, shared))) {
+            shared = std::shared_lock<CReaderWriterLock>(state.lock);
+        }
+        std::vector<const CDevice*> walk;
+        if (state.pEngine != nullptr) {
+            for (const auto& device : state.pEngine->Devices()) walk.push_back(device.get());
+        } else {
+            for (const auto& device : state.discoveryList) walk.push_back(device.get());
+            std::reverse(walk.begin(), walk.end());
+        }
+        for (const CDevice* device : walk) {
+            if (SelectForGet(device->GetProductId(), product)) paths.push_back(device->GetPath());
+        }
+    }
+    HRESULT result = kE_FAIL;
+    for (const std::wstring& path : paths) {
         CVEXOEffect query(effect, params);
-        result = device->QueryEffect(&query);
+        result = query.QueryState(path);
     }
     return result;
 }

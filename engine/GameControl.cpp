@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <new>
 
 #include "common/Win32Types.h"
 #include "devices/Products.h"
@@ -30,7 +31,11 @@ struct SwitchCache {
 };
 
 SwitchCache& Cache() {
-    static SwitchCache* cache = new SwitchCache;  // never destroyed: usable until process exit
+    static SwitchCache* cache = [] {
+        // A child made by fork leaves the parent's cache and its lock behind: rebuilt in place.
+        platform::RunInForkedChild([] { new (cache) SwitchCache; });
+        return new SwitchCache;  // never destroyed: usable until process exit
+    }();
     return *cache;
 }
 

@@ -160,8 +160,10 @@ KVSDK_GUID(EFFECT_LED_COLOR, 0x99DCA5A7, 0x9E43, 0x92E1, 0x70, 0xE8, 0x97, 0xEF,
            0x11);
 
 /*
- * The host's parameter record. All integers little-endian. The fields from offset 24 on are
- * shared by the effect kinds; each kind reads only its own:
+ * The host's parameter record. All integers little-endian. The library always reads it as its
+ * full 40 bytes, whatever size holds (size itself is never read or checked): pass a whole
+ * EffectParams. The fields from offset 24 on are shared by the effect kinds; each kind reads only
+ * its own:
  *
  *   offset 24: level (brightness, state) | count (blink) | param1 (mode-2 parameters)
  *              | red, green, blue (colour) | deviceMode (VEXO device mode) | modeGuid (16 bytes)
@@ -261,11 +263,11 @@ KVSDK_API HRESULT KVSDK_CALL KvSDKEngUninit(void);
  * library's background thread; when no thread can be started it answers 0x80070008 and the
  * devices wait for the next call.
  *
- * Each device holds at most 131072 command buffers not yet sent (light commands and pauses;
- * about 16 MiB). An effect that would take a device past that is not queued on that device, and
- * the call answers KVSDK_E_QUEUE_FULL even when other devices took it. The largest effect, a
- * blink of 10000 cycles, is 60000 buffers: the host's thread builds it in the call, which takes
- * tens of milliseconds per addressed device (see the README for measured times).
+ * Each device holds at most 131072 command buffers not yet sent (light commands and pauses).
+ * An effect that would take a device past that is not queued on that device, and the call
+ * answers KVSDK_E_QUEUE_FULL even when other devices took it. An effect that would send a device
+ * nothing is not queued (S_OK). The largest effect, a blink of 10000 cycles, sends 60000
+ * buffers; the call builds only one cycle, so it costs the same whatever the count.
  */
 KVSDK_API HRESULT KVSDK_CALL KvSDKSetEffect(GUID effectGuid, EffectParams* params);
 /*

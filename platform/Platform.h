@@ -54,8 +54,9 @@ RegistryValue QueryRegistryValue(Hive hive, const std::wstring& subkey, uint32_t
 // A number that changes whenever a value under hive\SOFTWARE\TOLVE may have changed since the
 // previous call for the same hive, so a caller may keep what it read under one number until the
 // number changes. It never goes back. Windows: a change notification on the key (re-armed when
-// it fired); Linux: an inotify watch on the hive's .reg file and its folder, whose path is
-// resolved afresh at every call; where no watch can be set, one stat of the file (a file written
+// it fired); Linux: an inotify watch on the hive's .reg file and every folder on the way to it,
+// whose name is resolved afresh at every call; where no watch can be set, one stat of the file
+// (a file written
 // in the last moments then counts as changed at every call, since a rewrite within one tick of
 // the file system's clock leaves its time stamp as it was).
 uint64_t RegistryChangeStamp(Hive hive);
@@ -102,9 +103,11 @@ bool WriteExclusiveFile(ExclusiveFile* file, const std::wstring& text);
 // Bytes the open file holds (0 when unknown).
 uint64_t ExclusiveFileSize(ExclusiveFile* file);
 void CloseExclusiveFile(ExclusiveFile* file);
-// Renames the file 'from' to 'to', replacing 'to' when it exists (a link there is replaced, not
-// followed). False on failure.
-bool RenameReplacing(const std::wstring& from, const std::wstring& to);
+// Moves the file held by 'file', opened at 'path', to 'to' (replacing 'to' when it exists; a link
+// there is replaced, not followed) while it is still held, so that no other writer can open it in
+// between. Only when 'path' still leads to the held file: one that another process moved aside
+// after this one opened it stays where it is. False when nothing was moved.
+bool MoveHeldFileAside(ExclusiveFile* file, const std::wstring& path, const std::wstring& to);
 
 // --- The shared wake-up event ----------------------------------------------------------------
 
@@ -113,6 +116,16 @@ bool RenameReplacing(const std::wstring& from, const std::wstring& to);
 void* CreateNewEffectEvent();
 void SetNewEffectEvent(void* handle);
 void CloseNewEffectEvent(void* handle);
+
+// --- Processes
+// ------------------------------------------------------------------------------------
+
+// Has 'handler' run in the child of every later fork of this process, in the child's only thread
+// before fork returns there (POSIX). The child holds a copy of the parent's memory but none of its
+// other threads, and a lock one of them held stays held: the handler lets the child leave such
+// state behind untouched and start afresh. It may only rebuild objects in place, without locks or
+// memory allocation. Windows has no fork: nothing to do.
+void RunInForkedChild(void (*handler)());
 
 // --- The library's own module ------------------------------------------------------------------
 

@@ -1,9 +1,11 @@
 #include "kvsdkmod/sim/VirtualDevices.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "common/SimFile.h"
@@ -63,11 +65,14 @@ class SimDeviceConnection final : public DeviceConnection {
         : m_device(device),
           m_path(std::move(path)),
           m_getResult(item.getResult),
-          m_setResult(item.setResult) {}
+          m_setResult(item.setResult),
+          m_setDelay(item.setDelayMs) {}
 
     ~SimDeviceConnection() override { TraceLine("close", m_path, "", HexResult(0)); }
 
     HRESULT Set(const uint8_t* buffer, uint32_t length) override {
+        // A slow device: the call takes this long before the device takes the buffer.
+        if (m_setDelay.count() > 0) std::this_thread::sleep_for(m_setDelay);
         NotifyCommandObserver(buffer, length);
         std::lock_guard lock(m_device.mutex);
         if (kvsdk::Succeeded(m_setResult) && length >= 5) {
@@ -109,6 +114,7 @@ class SimDeviceConnection final : public DeviceConnection {
     const std::string m_path;
     const HRESULT m_getResult;
     const HRESULT m_setResult;
+    const std::chrono::milliseconds m_setDelay;
 };
 
 class SimChannelConnection final : public ChannelConnection {

@@ -1,24 +1,46 @@
 #include "platform/posix/FileWatch.h"
 
+#include <limits.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <deque>
 
 namespace kvsdk::platform::posix {
 
 namespace {
 
-// What the folder reports about the entries in it (filtered by name) and about itself.
+// What a folder on the way reports about the entries in it (filtered by name) and about itself.
 constexpr uint32_t kFolderEvents = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVED_FROM |
                                    IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_DELETE_SELF |
                                    IN_MOVE_SELF | IN_ONLYDIR;
 // What the file reports about itself. Reading it (as the library does) reports none of these.
 constexpr uint32_t kFileEvents =
     IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
-// The folder is gone from where it was: the name no longer leads into it.
-constexpr uint32_t kFolderLost = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
+// A folder on the way is gone from where it was, or its rights changed.
+constexpr uint32_t kFolderChanged =
+    IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT | IN_ATTRIB;
+// As many links as the kernel follows in one lookup.
+constexpr int kMaxLinks = 40;
+
+std::deque<std::string> Components(const std::string& path) {
+    std::deque<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t slash = path.find('/', start);
+        const size_t end = slash == std::string::npos ? path.size() : slash;
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder == "/" ? folder + name : folder + '/' + name;
+}
 
 }  // namespace
 
@@ -29,46 +51,64 @@ CFileWatch::~CFileWatch() {
 void CFileWatch::Disarm() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
-    m_folderWatch = -1;
     m_fileWatch = -1;
     m_path.clear();
-    m_name.clear();
+    m_entries.clear();
+}
+
+void CFileWatch::CloseInChild() noexcept {
+    if (m_fd >= 0) ::close(m_fd);
 }
 
 bool CFileWatch::Arm(const std::string& path) {
     Disarm();
-    const size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..") return false;
-
+    if (path.empty()) return false;
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_fd < 0) return false;
-    m_folderWatch = ::inotify_add_watch(m_fd, folder.c_str(), kFolderEvents);
-    if (m_folderWatch < 0) {
+    if (!WatchTheWay(path)) {
         Disarm();
         return false;
     }
     m_path = path;
-    m_name = name;
-    RewatchFile();
+    // The file the path leads to now (nothing when there is none).
+    m_fileWatch = ::inotify_add_watch(m_fd, path.c_str(), kFileEvents);
     return true;
 }
 
-// Points the file watch at whatever the name leads to now (nothing when there is no file).
-void CFileWatch::RewatchFile() {
-    const int watch = ::inotify_add_watch(m_fd, m_path.c_str(), kFileEvents);
-    // Watching the same file again answers the same descriptor; only a different one replaces
-    // the old watch.
-    if (m_fileWatch >= 0 && watch != m_fileWatch) (void)::inotify_rm_watch(m_fd, m_fileWatch);
-    m_fileWatch = watch;
+// Looks the path up as the kernel does, component by component, splicing in the target of every
+// link met on the way.
+bool CFileWatch::WatchTheWay(const std::string& path) {
+    std::deque<std::string> rest = Components(path);
+    std::string folder = path.front() == '/' ? "/" : ".";
+    int links = 0;
+    while (!rest.empty()) {
+        const std::string name = rest.front();
+        rest.pop_front();
+        if (name == ".") continue;
+        const int watch = ::inotify_add_watch(m_fd, folder.c_str(), kFolderEvents);
+        if (watch < 0) return false;
+        m_entries.emplace_back(watch, name);
+        const std::string next = Join(folder, name);
+        struct stat info {};
+        if (::lstat(next.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            char target[PATH_MAX];
+            const ssize_t length = ::readlink(next.c_str(), target, sizeof target);
+            if (++links > kMaxLinks || length <= 0 || length >= PATH_MAX) return false;
+            const std::string to(target, static_cast<size_t>(length));
+            const std::deque<std::string> parts = Components(to);
+            rest.insert(rest.begin(), parts.begin(), parts.end());
+            if (to.front() == '/') folder.assign(1, '/');
+            continue;
+        }
+        folder = next;
+    }
+    return !m_entries.empty();
 }
 
 bool CFileWatch::Changed() {
     if (m_fd < 0) return true;
     bool changed = false;
-    bool folderLost = false;
+    bool wayChanged = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
@@ -76,7 +116,7 @@ bool CFileWatch::Changed() {
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
         if (got <= 0) {
             // A descriptor that fails cannot be trusted to report anything again.
-            folderLost = true;
+            wayChanged = true;
             break;
         }
         for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
@@ -84,21 +124,22 @@ bool CFileWatch::Changed() {
             std::memcpy(&event, buffer + at, sizeof event);
             const char* name = buffer + at + sizeof event;
             at += static_cast<ssize_t>(sizeof event + event.len);
-            if (event.mask & IN_Q_OVERFLOW) {
-                changed = true;
-            } else if (event.wd == m_folderWatch) {
-                if (event.mask & kFolderLost) folderLost = true;
-                if (event.len > 0 && at <= got && m_name == name) changed = true;
-            } else if (event.wd == m_fileWatch) {
-                changed = true;
+            if (event.mask & IN_Q_OVERFLOW) wayChanged = true;
+            if (event.wd == m_fileWatch) changed = true;
+            for (const auto& [watch, entry] : m_entries) {
+                if (watch != event.wd) continue;
+                if (event.len == 0 ? (event.mask & kFolderChanged) != 0
+                                   : at <= got && entry == name) {
+                    wayChanged = true;
+                }
             }
         }
     }
-    if (folderLost) {
-        Disarm();
+    if (wayChanged) {
+        const std::string path = m_path;
+        (void)Arm(path);
         return true;
     }
-    if (changed) RewatchFile();
     return changed;
 }
 

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -127,30 +126,39 @@ bool SignatureChanged(const std::string& path, FileSignature& last) {
     return changed;
 }
 
-// Raised in a child made by fork. The inotify descriptors it inherited share their event queue
-// with the parent's, so whichever process read first would take the other's events: a child
-// watches afresh.
-std::atomic<uint32_t> g_forks{0};
-
 struct HiveWatch {
     std::mutex lock;
     bool known = false;
-    uint32_t forks = 0;       // g_forks at the latest look
     std::string path;         // the hive's file at the latest look
     posix::CFileWatch watch;  // armed on 'path' whenever it can be
     FileSignature last;       // what stat told while it could not
     uint64_t stamp = 0;
 };
 
+// A child made by fork watches afresh. The inotify descriptor it inherited shares its event queue
+// with the parent's, so whichever process read first would take the other's events, and a lock
+// that a thread of the parent held stays held in the child: the watch is rebuilt in place (its
+// descriptor closed, nothing else of it touched). The stamp goes on from where it was, so that
+// whatever was read before counts as stale at the child's first look.
+void RenewInChild(HiveWatch* watch) {
+    const uint64_t stamp = watch->stamp;
+    watch->watch.CloseInChild();
+    new (watch) HiveWatch;
+    watch->stamp = stamp;
+}
+
 // Never destroyed: a call during the process's exit still finds them.
 HiveWatch& WatchOf(Hive hive) {
-    static const bool counted = [] {
-        return ::pthread_atfork(nullptr, nullptr,
-                                [] { g_forks.fetch_add(1, std::memory_order_relaxed); }) == 0;
-    }();
-    (void)counted;
     static HiveWatch* user = new HiveWatch;
     static HiveWatch* machine = new HiveWatch;
+    static const bool renewed = [] {
+        RunInForkedChild([] {
+            RenewInChild(user);
+            RenewInChild(machine);
+        });
+        return true;
+    }();
+    (void)renewed;
     return hive == Hive::CurrentUser ? *user : *machine;
 }
 
@@ -160,21 +168,18 @@ HiveWatch& WatchOf(Hive hive) {
 // watched (its folder is missing, or no inotify instance is left) is looked at with stat, and
 // every change stat sees is a moment to try watching it again; arming counts as a change, since
 // what was read before the watch began may already be stale. So does a child's first look after
-// fork, since the parent may have taken the events since.
+// fork (RenewInChild), since the parent may have taken the events since.
 uint64_t RegistryChangeStamp(Hive hive) {
     HiveWatch& hw = WatchOf(hive);
     std::lock_guard guard(hw.lock);
     bool changed = true;
     try {
-        const uint32_t forks = g_forks.load(std::memory_order_relaxed);
-        const bool forked = hw.forks != forks;
-        hw.forks = forks;
         kvsdk::posix::RegistryFileName(hive, hw.path);
-        if (!forked && hw.watch.Armed() && hw.watch.Path() == hw.path) {
+        if (hw.watch.Armed() && hw.watch.Path() == hw.path) {
             changed = hw.watch.Changed();
         } else {
             hw.watch.Disarm();
-            changed = SignatureChanged(hw.path, hw.last) || forked;
+            changed = SignatureChanged(hw.path, hw.last);
             if (changed && !hw.path.empty()) (void)hw.watch.Arm(hw.path);
         }
     } catch (...) {
@@ -424,9 +429,20 @@ void CloseExclusiveFile(ExclusiveFile* file) {
     delete file;
 }
 
-bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
+// The lock is advisory and says nothing about the name: between another process's open of the
+// file and its lock, this one may have moved the file aside. The name then leads to a new file,
+// which must not be moved over the one moved aside.
+bool MoveHeldFileAside(ExclusiveFile* file, const std::wstring& path, const std::wstring& to) {
+    if (file == nullptr || file->fd < 0) return false;
     try {
-        return ::rename(ToUtf8(from).c_str(), ToUtf8(to).c_str()) == 0;
+        const std::string from = ToUtf8(path);
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(file->fd, &held) != 0 || ::lstat(from.c_str(), &named) != 0 ||
+            held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+            return false;
+        }
+        return ::rename(from.c_str(), ToUtf8(to).c_str()) == 0;
     } catch (...) {
         return false;
     }
@@ -440,6 +456,13 @@ void* CreateNewEffectEvent() {
 }
 void SetNewEffectEvent(void* /*handle*/) {}
 void CloseNewEffectEvent(void* /*handle*/) {}
+
+// --- Processes
+// ------------------------------------------------------------------------------------
+
+void RunInForkedChild(void (*handler)()) {
+    (void)::pthread_atfork(nullptr, nullptr, handler);
+}
 
 // --- The library's own module ------------------------------------------------------------------
 

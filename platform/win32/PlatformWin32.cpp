@@ -114,7 +114,21 @@ namespace {
 
 constexpr wchar_t kWatchedKey[] = L"SOFTWARE\\TOLVE";
 constexpr wchar_t kWatchedParent[] = L"SOFTWARE";
-constexpr DWORD kWatchFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+// Security changes count: whether a key opens with the access asked decides a switch.
+constexpr DWORD kWatchFilter =
+    REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
+constexpr DWORD kParentFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_SECURITY;
+
+// Arms one notification. It outlives the thread that arms it (a host thread that may end at any
+// time); where the system does not know that flag, the notification ends with its thread, which
+// then reads as a change and is armed again.
+bool Notify(HKEY key, BOOL subtree, DWORD filter, HANDLE event) {
+    if (RegNotifyChangeKeyValue(key, subtree, filter | REG_NOTIFY_THREAD_AGNOSTIC, event, TRUE) ==
+        ERROR_SUCCESS) {
+        return true;
+    }
+    return RegNotifyChangeKeyValue(key, subtree, filter, event, TRUE) == ERROR_SUCCESS;
+}
 
 // One hive's watch: a manual-reset event that change notifications set, one on SOFTWARE\TOLVE
 // with its subkeys (when the key exists) and one on its parent SOFTWARE for a subkey created or
@@ -150,18 +164,14 @@ class CHiveWatch {
             m_hParent = nullptr;
             return;
         }
-        if (RegNotifyChangeKeyValue(m_hParent, FALSE, REG_NOTIFY_CHANGE_NAME, m_hEvent, TRUE) !=
-            ERROR_SUCCESS) {
-            return;
-        }
+        if (!Notify(m_hParent, FALSE, kParentFilter, m_hEvent)) return;
         if (RegOpenKeyExW(m_root, kWatchedKey, 0, KEY_NOTIFY | m_view, &m_hKey) != ERROR_SUCCESS) {
             // No key yet: its creation fires the parent's notification.
             m_hKey = nullptr;
             m_bArmed = true;
             return;
         }
-        m_bArmed =
-            RegNotifyChangeKeyValue(m_hKey, TRUE, kWatchFilter, m_hEvent, TRUE) == ERROR_SUCCESS;
+        m_bArmed = Notify(m_hKey, TRUE, kWatchFilter, m_hEvent);
     }
 
     static void Close(HKEY& key) {
@@ -235,11 +245,13 @@ struct ExclusiveFile {
 
 ExclusiveFile* OpenExclusiveAppend(const std::wstring& path) {
     if (path.empty()) return nullptr;
-    // No sharing: no other opener while the file is held. FILE_FLAG_OPEN_REPARSE_POINT opens a
-    // link or junction planted at the name as itself, and it is then refused like a directory or
-    // anything that is not a disk file (a device name such as NUL or COM1).
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // No sharing but removal: no other opener while the file is held, and the holder can move
+    // the file aside (MoveHeldFileAside). FILE_FLAG_OPEN_REPARSE_POINT opens a link or junction
+    // planted at the name as itself, and it is then refused like a directory or anything that is
+    // not a disk file (a device name such as NUL or COM1).
+    HANDLE handle =
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
@@ -288,8 +300,11 @@ void CloseExclusiveFile(ExclusiveFile* file) {
     delete file;
 }
 
-bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+// The held file shares nothing but its removal: nobody else can open it, let alone move it, so
+// its name still leads to it, and it can be moved while this handle holds it.
+bool MoveHeldFileAside(ExclusiveFile* file, const std::wstring& path, const std::wstring& to) {
+    if (file == nullptr || file->stream == nullptr) return false;
+    return MoveFileExW(path.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 // --- The shared wake-up event ----------------------------------------------------------------
@@ -305,6 +320,11 @@ void SetNewEffectEvent(void* handle) {
 void CloseNewEffectEvent(void* handle) {
     if (handle != nullptr) CloseHandle(handle);
 }
+
+// --- Processes
+// ------------------------------------------------------------------------------------
+
+void RunInForkedChild(void (* /*handler*/)()) {}
 
 // --- The library's own module ------------------------------------------------------------------
 

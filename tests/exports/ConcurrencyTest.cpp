@@ -10,6 +10,11 @@
 #include <thread>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "KvSDKEng.h"
 #include "tests/support/TestSupport.h"
 
@@ -164,6 +169,20 @@ TEST_F(ConcurrencyTest, EffectCallsWhileOtherThreadsInitAndUninitInALoop) {
     EXPECT_EQ(Filter(trace, "close").size(), Filter(trace, "init").size() + channels);
 }
 
+TEST_F(ConcurrencyTest, UninitBehindASlowDeviceHoldsUpNoOtherCall) {
+    const std::string vexo = MousePath("0e51");
+    SimEnvironment sim("mouse " + vexo + " setdelay=300\nmouse " + MousePath("0e59") + "\n");
+    ASSERT_EQ(KvSDKEngInit(PRODUCT_VEXO_0E51), S_OK);
+    std::atomic<bool> released{false};
+    std::thread uninit([&] { released = KvSDKEngUninit() == S_OK; });  // writes take 300 ms each
+    while (Filter(sim.Trace(), "get", vexo).empty()) std::this_thread::yield();
+    EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 1);
+    EXPECT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
+    EXPECT_EQ(KvSDKSetEffect(EFFECT_LED_ON, &params), S_OK);
+    EXPECT_FALSE(released.load()) << "the calls waited for the slow device's release";
+    uninit.join();
+}
+
 TEST_F(ConcurrencyTest, UninitDoesNotWaitForALongPause) {
     SimEnvironment sim("mouse " + MousePath("0e59") + "\n");
     ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
@@ -189,6 +208,34 @@ TEST_F(ConcurrencyTest, UninitDoesNotWaitForALongPause) {
     EXPECT_EQ(Filter(sim.Trace(), "set").size(), 2u);
     EXPECT_EQ(Filter(sim.Trace(), "close").size(), 1u);
 }
+
+#ifndef _WIN32
+// A host forks while its engine runs: the child's effect is sent and its Uninit returns.
+TEST_F(ConcurrencyTest, AForkedChildGetsAFreshEngine) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "SKIPPED: the thread sanitizer cannot follow threads a forked child starts";
+#endif
+    SimEnvironment sim("mouse " + MousePath("0e59") + "\n");
+    ASSERT_EQ(KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59), S_OK);
+    EffectParams params = Record(PRODUCT_PELL_MOUSE_0E59, 1);
+    params.count = 1;
+    params.offTime = 60000;  // the parent's worker waits in this pause
+    ASSERT_EQ(KvSDKSetEffect(EFFECT_LED_BLINK, &params), S_OK);
+    while (Filter(sim.Trace(), "set").size() < 2) std::this_thread::yield();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(20);  // a hang ends the child
+        const bool queued = KvSDKEngInit(PRODUCT_PELL_MOUSE_0E59) == S_OK &&
+                            KvSDKSetEffect(EFFECT_LED_ON, &params) == S_OK;
+        while (queued && Filter(sim.Trace(), "set").size() < 3) std::this_thread::yield();
+        (void)KvSDKEngUninit();
+        ::_exit(queued ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child hung or sent nothing";
+}
+#endif
 
 }  // namespace
 }  // namespace kvsdk::test

@@ -129,7 +129,8 @@ TEST_F(DiscoveryTest, DevicesThatCannotBeOpenedAreReportedAndNotKept) {
          denied},
         {"keyboard " + KeyboardPath("0e5a", "02") + " init=80070005", PRODUCT_PELL_KEYBOARD_0E5A,
          PRODUCT_PELL, denied},
-        {"usb " + UsbPath("0e5b") + " init=80070005", PRODUCT_PELL_USB_0E5B, PRODUCT_PELL, denied},
+        {"usb " + UsbPath("0e5b") + " init=80070005 connect=0", PRODUCT_PELL_USB_0E5B,
+         PRODUCT_PELL, denied},
         {"usb " + UsbPath("0e5b") + " connect=0", PRODUCT_PELL_USB_0E5B, PRODUCT_PELL,
          notConnected},
     };

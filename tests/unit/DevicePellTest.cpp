@@ -77,6 +77,9 @@ TEST(DevicePellTest, TunnelFailuresAndMissingChannel) {
         EXPECT_FALSE(pell.HasChannel());
         EXPECT_LT(pell.Set(block, 28), 0);
     }
+    // Its commands all go through the channel: a device-I/O object that did not open is no loss.
+    sim.Rewrite("usb " + usb + " init=80070005\n");
+    EXPECT_EQ(CDevicePell(FromUtf8(usb).c_str(), PRODUCT_PELL_USB_0E5B).GetOpenResult(), S_OK);
     // The USB product GUID on a path of another product: no channel is ever called.
     sim.Rewrite("mouse " + MousePath("0e59") + "\n");
     CDevicePell odd(FromUtf8(MousePath("0e59")).c_str(), PRODUCT_PELL_USB_0E5B);

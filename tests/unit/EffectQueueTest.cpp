@@ -101,6 +101,25 @@ TEST(EffectQueueTest, StopEndsAPauseAtOnceKeepsLaterEffectsAndRestartResumes) {
     EXPECT_EQ(sink.WaitFor(2), (std::vector<Bytes>{{1}, {3}}));
 }
 
+TEST(EffectQueueTest, AnEffectThatWouldSendNothingTakesNoPlace) {
+    RecordingSink sink(false), blocks(true);
+    CEffectQueue queue(sink), usb(blocks);
+    for (int i = 0; i < 1000; ++i) EXPECT_TRUE(queue.Add(Script()));
+    EXPECT_TRUE(usb.Add(Script(CCommandBuffer::Payload({1}))));  // not a block: never sent
+    EXPECT_EQ(queue.GetCount() + usb.GetCount(), 0u);
+}
+
+TEST(EffectQueueTest, AWorkerThatCannotStartLeavesTheQueueForTheNextSignal) {
+    RecordingSink sink(false);
+    CEffectQueue queue(sink);
+    queue.Add(Script(CCommandBuffer::Payload({1})));
+    g_bFailWorkerStart = true;
+    EXPECT_NO_THROW(queue.EnsureWorker());
+    g_bFailWorkerStart = false;
+    queue.EnsureWorker();
+    EXPECT_EQ(sink.WaitFor(1).size(), 1u);
+}
+
 // An effect of 'count' one-byte commands.
 std::unique_ptr<CEffect> Commands(size_t count) {
     std::vector<std::unique_ptr<CCommandBuffer>> script;

@@ -57,7 +57,11 @@ inline void PrintTo(const Cmd& cmd, std::ostream* os) {
 // test failure.
 inline std::vector<Cmd> Decode(CEffect& effect) {
     std::vector<Cmd> out;
-    for (const auto& buffer : *effect.GetCommands()) {
+    std::vector<const CCommandBuffer*> passes;
+    for (uint32_t pass = 0; pass < effect.GetRepeat(); ++pass) {
+        for (const auto& buffer : *effect.GetCommands()) passes.push_back(buffer.get());
+    }
+    for (const CCommandBuffer* buffer : passes) {
         uint32_t ms = 0;
         const uint8_t* payload = nullptr;
         uint32_t length = 0;

@@ -122,7 +122,7 @@ TEST_F(EffectWorkerTest, AddEffectQueuesOnlyWhatBuildAccepts) {
     EXPECT_NE(refused, nullptr);  // still the caller's
     EXPECT_EQ(device.GetQueuedCount(), 0u);
 
-    std::unique_ptr<CEffect> accepted = std::make_unique<ScriptEffect>(Buffers(), S_FALSE);
+    std::unique_ptr<CEffect> accepted = std::make_unique<ScriptEffect>(Buffers(Cmd(1, 1)), S_FALSE);
     EXPECT_EQ(device.AddEffect(accepted), S_OK);
     EXPECT_EQ(accepted, nullptr);
     EXPECT_EQ(device.GetQueuedCount(), 1u);
@@ -179,6 +179,19 @@ TEST_F(EffectWorkerTest, DevicesRunSideBySideAndPausesAreWaitedOut) {
     // lines may be a little short of it; the time since the effect was queued never is.
     EXPECT_LT(fastSets[0].ms, slowSets[1].ms);
     EXPECT_GE(waited, std::chrono::milliseconds(400));
+}
+
+TEST_F(EffectWorkerTest, APauseStartsWhenASlowDeviceHasTakenTheCommandBeforeIt) {
+    SimEnvironment sim(SimText({Path("a") + " setdelay=60"}));
+    Rig rig({Path("a")});
+    auto blink = Script(Buffers(Cmd(1, 0), CCommandBuffer::Pause(100), Cmd(1, 1),
+                                CCommandBuffer::Pause(100), Cmd(1, 0)));
+    ASSERT_EQ(rig.devices[0]->AddEffect(blink), S_OK);
+    rig.engine->SignalNewEffect();
+    ASSERT_TRUE(WaitFor([&] { return Sets(sim, Path("a")).size() == 3; }));
+    // Between two sets: a whole pause and the next set's 60 ms (less a given-back millisecond).
+    const auto sets = Filter(sim.Trace(), "set");
+    for (size_t i = 1; i < sets.size(); ++i) EXPECT_GE(sets[i].ms - sets[i - 1].ms, 155u);
 }
 
 TEST_F(EffectWorkerTest, FailingSetsAndEmptyEffectsDoNotStopTheQueue) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <filesystem>
 #include <string>
 
 #include "common/Strings.h"
@@ -63,6 +64,19 @@ TEST_F(PosixExclusiveFile, SecondOpenFailsWhileTheFirstHoldsIt) {
     EXPECT_TRUE(kvsdk::platform::WriteExclusiveFile(second, L"two\n"));
     kvsdk::platform::CloseExclusiveFile(second);
     EXPECT_EQ(Contents(), "one\n\ntwo\n");
+}
+
+// A process that opened the log just before another moved it aside must not move the new one.
+TEST_F(PosixExclusiveFile, MovesAsideOnlyTheFileItsNameStillLeadsTo) {
+    kvsdk::test::WriteTextFile(m_dir / "KvSDK.log", "full");
+    auto* late = kvsdk::platform::OpenExclusiveAppend(Path());
+    ASSERT_NE(late, nullptr);
+    std::filesystem::rename(m_dir / "KvSDK.log", m_dir / "KvSDK.log.1");  // the other one rotates
+    kvsdk::test::WriteTextFile(m_dir / "KvSDK.log", "new");
+    EXPECT_FALSE(kvsdk::platform::MoveHeldFileAside(late, Path(), Path() + L".1"));
+    kvsdk::platform::CloseExclusiveFile(late);
+    EXPECT_EQ(Contents(), "new");
+    EXPECT_EQ(kvsdk::test::ReadTextFile(m_dir / "KvSDK.log.1"), "full");
 }
 
 TEST_F(PosixExclusiveFile, OpenFailsInAMissingFolder) {

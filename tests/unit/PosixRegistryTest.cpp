@@ -265,6 +265,39 @@ TEST_F(RegistryFileTest, ParentAndForkedChildEachSeeAChange) {
     EXPECT_GT(RegistryChangeStamp(Hive::CurrentUser), before) << "the parent missed it";
 }
 
+// A link or folder on the way changed: the path leads elsewhere without any event on the watch.
+TEST(RegistryLocation, WhatThePathLeadsToNowIsWhatCounts) {
+    TempDir root;
+    const fs::path config = root.Path() / "config";
+    const auto hive = [](const fs::path& folder) {
+        fs::create_directories(folder);
+        WriteTextFile(folder / "registry.reg", kHeader);
+    };
+    hive(root.Path() / "a");
+    fs::create_directories(config);
+    fs::create_directory_symlink(root.Path() / "a", config / "tolve");
+    ScopedEnv single("KVSDK_REGISTRY", std::nullopt);
+    ScopedEnv xdg("XDG_CONFIG_HOME", kvsdk::test::NativePath(config));
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"the tolve link re-pointed",
+         [&] {
+             hive(root.Path() / "b");
+             fs::create_directory_symlink(root.Path() / "b", root.Path() / "link");
+             fs::rename(root.Path() / "link", config / "tolve");
+         }},
+        {"an ancestor renamed and made again",
+         [&] {
+             fs::rename(config, root.Path() / "old");
+             hive(config / "tolve");
+         }},
+    };
+    for (const auto& [name, change] : changes) {
+        const uint64_t before = kvsdk::platform::RegistryChangeStamp(Hive::CurrentUser);
+        change();
+        EXPECT_GT(kvsdk::platform::RegistryChangeStamp(Hive::CurrentUser), before) << name;
+    }
+}
+
 TEST(RegistryLocation, UserHiveComesFromXdgConfigHomeOrHome) {
     TempDir home;
     TempDir config;

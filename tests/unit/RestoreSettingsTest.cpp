@@ -21,7 +21,7 @@ using test::SimEnvironment;
 using test::TraceLine;
 
 constexpr HRESULT kNotSupported = static_cast<HRESULT>(0x80070032u);
-constexpr HRESULT kNotConnected = static_cast<HRESULT>(0x8007048Fu);
+constexpr HRESULT kGenFailure = static_cast<HRESULT>(0x8007001Fu);
 
 std::vector<std::string> Details(const std::vector<TraceLine>& lines) {
     std::vector<std::string> details;
@@ -105,14 +105,26 @@ TEST_F(RestoreSettingsTest, Vexo0E52ReadsAndWritesBackFourLights) {
 
 TEST_F(RestoreSettingsTest, FailedWritesAreTraced) {
     const std::string path = test::MousePath("0E52");
-    SimEnvironment sim("mouse " + path + " set=8007048F\n");
+    SimEnvironment sim("mouse " + path + " set=8007001F\n");
     m_log.SetSwitchBinary({0x01});
     CreateAndDestroy(path);
 
     const auto trace = sim.Trace();
     EXPECT_EQ(Filter(trace, "get").size(), 4u);
     EXPECT_EQ(Filter(trace, "set").size(), 4u);
-    EXPECT_EQ(LogWithoutTimes(m_log.ReadLog()), LogEntries({404, 418, 432, 446}, kNotConnected));
+    EXPECT_EQ(LogWithoutTimes(m_log.ReadLog()), LogEntries({404, 418, 432, 446}, kGenFailure));
+}
+
+TEST_F(RestoreSettingsTest, ATimeoutOrAGoneDeviceEndsTheTalkAndAllOfItKeepsOneDeadline) {
+    const std::string path = test::MousePath("0E52");
+    // With Sets of 600 ms each, a third exchange would begin past the restore's second.
+    const std::pair<const char*, size_t> cases[] = {
+        {"get=800705B4", 1}, {"set=8007048F", 1}, {"setdelay=600", 2}};
+    for (const auto& [keys, exchanges] : cases) {
+        SimEnvironment sim("mouse " + path + " " + keys + "\n");
+        CreateAndDestroy(path);
+        EXPECT_LE(Filter(sim.Trace(), "get").size(), exchanges) << keys;
+    }
 }
 
 TEST_F(RestoreSettingsTest, OtherProductsRestoreNothing) {

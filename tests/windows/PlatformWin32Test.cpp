@@ -156,6 +156,16 @@ TEST_F(ExclusiveLogFile, NoOtherOpenerWhileHeldAndNoOpenWhileSomeoneElseHoldsIt)
     platform::CloseExclusiveFile(file);
 }
 
+TEST_F(ExclusiveLogFile, IsMovedAsideWhileStillHeld) {
+    platform::ExclusiveFile* file = platform::OpenExclusiveAppend(m_file.wstring());
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(platform::WriteExclusiveFile(file, L"old\n"));
+    EXPECT_TRUE(platform::MoveHeldFileAside(file, m_file.wstring(), m_file.wstring() + L".1"));
+    platform::CloseExclusiveFile(file);
+    EXPECT_EQ(ReadBytes(m_dir / "KvSDK.log.1"), "old\r\n");
+    EXPECT_FALSE(std::filesystem::exists(m_file));
+}
+
 TEST(NewEffectEvent, IsANamedAutoResetEvent) {
     void* handle = platform::CreateNewEffectEvent();
     ASSERT_NE(handle, nullptr);

@@ -86,7 +86,8 @@ def test_on_and_off_pause_for_their_duration(sim):
         session.on(P.VEXO_0E51, L.LIGHT_1)
         sim.wait_for("set", sim.vexo, 6)
     ms = sim.times("set", sim.vexo)  # two commands per on or off
-    assert ms[2] - ms[1] >= 400 and ms[4] - ms[3] >= 400, ms
+    # A pause may give back 1 ms of an earlier late wake-up.
+    assert ms[2] - ms[1] >= 399 and ms[4] - ms[3] >= 399, ms
 
 
 def test_vexo_reads_back_what_was_set(sim):
