@@ -91,11 +91,11 @@ def build_assembly(out):
     return out / "KvSDK.dll"
 
 
-def natives(specs):
+def natives(entries):
     """--native RID=FOLDER -> {rid: [(name, bytes)]}; every file of the RID must be there."""
     found = {}
-    for spec in specs:
-        rid, _, folder = spec.partition("=")
+    for entry in entries:
+        rid, _, folder = entry.partition("=")
         if rid not in NATIVE:
             sys.exit("build_csharp: unknown RID %s (known: %s)" % (rid, ", ".join(NATIVE)))
         files = []

@@ -1,4 +1,4 @@
-// The part of the .NET Standard 2.0 surface that the C# binding uses, as a reference assembly:
+// What the C# binding uses of the .NET Standard 2.0 surface, as a reference assembly:
 // "netstandard, Version=2.0.0.0" with the public key of the real one. Compiled against it, KvSDK.dll
 // references netstandard alone (not mono's mscorlib), as a netstandard2.0 library must, and the
 // compiler rejects any API outside this list. Every member here exists in .NET Standard 2.0 with

@@ -92,8 +92,8 @@ def main():
     parser.add_argument("--native", action="append", default=[], metavar="PLATFORM=FOLDER")
     args = parser.parse_args()
     build(args.source, args.output)
-    for spec in args.native:
-        platform, _, folder = spec.partition("=")
+    for entry in args.native:
+        platform, _, folder = entry.partition("=")
         if platform not in NATIVE:
             sys.exit("build_wheel: unknown platform %s (known: %s)" % (platform, ", ".join(NATIVE)))
         build(args.source, args.output, platform, folder)
