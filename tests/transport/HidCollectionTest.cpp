@@ -18,6 +18,7 @@
 #include "KvSDKMod.h"
 #include "kvsdkmod/transport/win32/Win32Calls.h"
 #include "tests/support/TestSupport.h"
+#include "tests/transport/ReportText.h"
 
 namespace {
 
@@ -37,19 +38,6 @@ FakeWindows* g_fake = nullptr;
 
 size_t IndexOf(HANDLE handle) {
     return reinterpret_cast<uintptr_t>(handle) - 0x100;
-}
-
-std::string Hex(const void* data, DWORD count) {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    DWORD used = count;
-    while (used > 0 && bytes[used - 1] == 0) --used;
-    std::string text;
-    char item[4];
-    for (DWORD i = 0; i < used; ++i) {
-        std::snprintf(item, sizeof item, i ? " %02X" : "%02X", bytes[i]);
-        text += item;
-    }
-    return text + (text.empty() ? "/" : " /") + std::to_string(count);
 }
 
 HANDLE FakeCreate(const wchar_t* path, DWORD access) {
@@ -83,7 +71,7 @@ BOOL FakeControl(HANDLE handle, DWORD code, void* in, DWORD inLength, void* out,
                        : code == IOCTL_HID_GET_FEATURE     ? "get-feature"
                                                            : "other";
     g_fake->log.push_back(std::string(name) + " " + std::to_string(IndexOf(handle)) + " " +
-                          Hex(in, inLength));
+                          kvsdk::test::ReportText(in, inLength));
     if (g_fake->neverComplete) {
         SetLastError(ERROR_IO_PENDING);
         return FALSE;

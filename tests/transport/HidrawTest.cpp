@@ -23,6 +23,7 @@
 #include "common/Strings.h"
 #include "kvsdkmod/transport/posix/SystemCalls.h"
 #include "tests/support/TestSupport.h"
+#include "tests/transport/ReportText.h"
 #include "tools/kvsdk/Timeline.h"
 
 namespace {
@@ -63,19 +64,6 @@ struct FakeKernel {
 };
 FakeKernel* g_kernel = nullptr;
 
-std::string Hex(const void* data, size_t count) {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    size_t used = count;
-    while (used > 0 && bytes[used - 1] == 0) --used;  // trailing padding is shown as its length
-    std::string text;
-    char item[4];
-    for (size_t i = 0; i < used; ++i) {
-        std::snprintf(item, sizeof item, i ? " %02X" : "%02X", bytes[i]);
-        text += item;
-    }
-    return text + (text.empty() ? "/" : " /") + std::to_string(count);
-}
-
 const std::string& NodeOf(int fd) {
     auto it = g_kernel->nodes.begin();
     std::advance(it, fd - 100);
@@ -97,7 +85,7 @@ ssize_t FakeRead(int, void*, size_t) {
 }
 ssize_t FakeWrite(int fd, const void* data, size_t count) {
     if (g_kernel->writeErrno != 0) return errno = g_kernel->writeErrno, -1;
-    g_kernel->Log("write " + NodeOf(fd) + " " + Hex(data, count));
+    g_kernel->Log("write " + NodeOf(fd) + " " + kvsdk::test::ReportText(data, count));
     return static_cast<ssize_t>(count);
 }
 int FakePoll(pollfd*, nfds_t, int) {
@@ -114,10 +102,10 @@ int FakeIoctl(int fd, unsigned long request, void* argument) {
         auto* descriptor = static_cast<hidraw_report_descriptor*>(argument);
         std::memcpy(descriptor->value, node.descriptor.data(), node.descriptor.size());
     } else if (request == HIDIOCSFEATURE(65)) {
-        g_kernel->Log("set-feature " + Hex(argument, 65));
+        g_kernel->Log("set-feature " + kvsdk::test::ReportText(argument, 65));
         if (g_kernel->onSetFeature) g_kernel->onSetFeature();
     } else if (request == HIDIOCGFEATURE(65)) {
-        g_kernel->Log("get-feature " + Hex(argument, 65));
+        g_kernel->Log("get-feature " + kvsdk::test::ReportText(argument, 65));
         std::memcpy(argument, g_kernel->featureAnswer.data(), g_kernel->featureAnswer.size());
         return 65;
     } else {
