@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <optional>
 
 #ifdef _WIN32
@@ -15,6 +16,7 @@
 #endif
 
 #include "common/Strings.h"
+#include "kvsdkmod/ForkChild.h"
 
 namespace kvsdkmod {
 
@@ -129,10 +131,19 @@ const char* VariableName(TraceChannel channel) {
 }
 #endif
 
-// Never destroyed: a host may still close devices while the process exits.
+// Never destroyed: a host may still close devices while the process exits. A forked child starts
+// its traces afresh (its own clock, the file opened again).
 TraceState& State(TraceChannel channel) {
     static TraceState* simulated = new TraceState(false);
     static TraceState* hardware = new TraceState(true);
+    static const bool renewed = [] {
+        RunInForkedChild([] {
+            new (simulated) TraceState(false);
+            new (hardware) TraceState(true);
+        });
+        return true;
+    }();
+    (void)renewed;
     return channel == TraceChannel::Hardware ? *hardware : *simulated;
 }
 

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
 #include "common/SimFile.h"
 #include "common/Strings.h"
+#include "kvsdkmod/ForkChild.h"
 #include "kvsdkmod/sim/Trace.h"
 
 namespace kvsdkmod::sim {
@@ -39,6 +41,12 @@ class DeviceTable {
   public:
     static DeviceTable& Instance() {
         static DeviceTable* table = new DeviceTable;
+        static const bool renewed = [] {
+            // A forked child's virtual devices start again from the file.
+            RunInForkedChild([] { new (table) DeviceTable; });
+            return true;
+        }();
+        (void)renewed;
         return *table;
     }
 

@@ -4,8 +4,10 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <new>
 
 #include "common/Strings.h"
+#include "kvsdkmod/ForkChild.h"
 #include "kvsdkmod/Trace.h"
 
 namespace kvsdkmod::transport {
@@ -171,13 +173,21 @@ class HidChannelConnection final : public ChannelConnection {
 }  // namespace
 
 std::shared_ptr<std::mutex> NodeLock(const std::string& nodeName) {
-    static std::mutex* tableLock = new std::mutex;
-    static auto* table = new std::map<std::string, std::weak_ptr<std::mutex>>;
-    std::lock_guard guard(*tableLock);
-    for (auto it = table->begin(); it != table->end();) {
-        it = it->second.expired() ? table->erase(it) : std::next(it);
+    struct Table {
+        std::mutex lock;
+        std::map<std::string, std::weak_ptr<std::mutex>> locks;
+    };
+    static Table* table = new Table;
+    static const bool renewed = [] {
+        RunInForkedChild([] { new (table) Table; });
+        return true;
+    }();
+    (void)renewed;
+    std::lock_guard guard(table->lock);
+    for (auto it = table->locks.begin(); it != table->locks.end();) {
+        it = it->second.expired() ? table->locks.erase(it) : std::next(it);
     }
-    auto& slot = (*table)[nodeName];
+    auto& slot = table->locks[nodeName];
     auto lock = slot.lock();
     if (!lock) {
         lock = std::make_shared<std::mutex>();

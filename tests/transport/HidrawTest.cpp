@@ -7,11 +7,13 @@
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <linux/uhid.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
 #include <cstring>
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -53,6 +55,8 @@ struct FakeKernel {
     std::map<std::string, FakeNode> nodes;
     std::vector<std::string> log;
     int writeErrno = 0;
+    std::atomic<bool> holdWrites{false};  // a write stays in the kernel until this clears
+    std::atomic<bool> writeHeld{false};
     Bytes featureAnswer;
     void (*onSetFeature)() = nullptr;
     std::mutex mutex;
@@ -84,6 +88,10 @@ ssize_t FakeRead(int, void*, size_t) {
     return errno = EAGAIN, -1;
 }
 ssize_t FakeWrite(int fd, const void* data, size_t count) {
+    while (g_kernel->holdWrites) {
+        g_kernel->writeHeld = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     if (g_kernel->writeErrno != 0) return errno = g_kernel->writeErrno, -1;
     g_kernel->Log("write " + NodeOf(fd) + " " + kvsdk::test::ReportText(data, count));
     return static_cast<ssize_t>(count);
@@ -273,6 +281,35 @@ TEST_F(HidrawTest, AReadBackIsOneExchangeOnItsNode) {
     ASSERT_EQ(m_kernel.log.size(), 5u);
     EXPECT_EQ(m_kernel.log[3], "get-feature /65");
     EXPECT_EQ(m_kernel.log[4], "write /dev/hidraw3 00 00 03 00 01 /65");
+}
+
+// A worker was inside a write (holding its node's lock) when the host forked: the child's own
+// objects on that node still work.
+TEST_F(HidrawTest, AForkedChildIsNotHeldByAWriteOfItsParent) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP()
+        << "SKIPPED: the thread sanitizer cannot follow a forked child of a threaded process";
+#endif
+    AddNode(3, "1-2", 0, {});
+    CKvDeviceIO worker;
+    ASSERT_EQ(worker.Init(Path(kMousePath).c_str()), 0);
+    m_kernel.holdWrites = true;
+    const Bytes on{0x00, 0x03, 0x00, 0x01, 0x01};
+    std::thread parent([&] { worker.Set(on.data(), 5); });
+    while (!m_kernel.writeHeld) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);  // a child held by its parent's lock ends here instead of hanging
+        m_kernel.holdWrites = false;
+        CKvDeviceIO io;
+        const bool sent = io.Init(Path(kMousePath).c_str()) == 0 && io.Set(on.data(), 5) == 0;
+        ::_exit(sent ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    m_kernel.holdWrites = false;
+    parent.join();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 // End to end through the kernel: a virtual HID device with the vendor collection, made with
