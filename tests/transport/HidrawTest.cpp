@@ -191,6 +191,18 @@ TEST_F(HidrawTest, ANodeNumberNowHeldByAnotherDeviceIsNeverWritten) {
     EXPECT_EQ(m_kernel.log, std::vector<std::string>{"open /dev/hidraw3"});
 }
 
+TEST_F(HidrawTest, InitChecksTheFramingAgainstTheDescriptor) {
+    Bytes shorter = kVendorDescriptor;
+    shorter[10] = 0x20;  // 32-byte reports where the framing expects 64
+    AddNode(3, "1-2", 0, {0x7A3E, 0x0E51, shorter, 0});
+    CKvDeviceIO io;
+    EXPECT_EQ(static_cast<uint32_t>(io.Init(Path(kMousePath).c_str())), 0x8007000Du);
+    AddNode(4, "1-3", 0, {0x7A3E, 0x0E51, kMouseDescriptor, 0});  // no vendor page at all
+    EXPECT_EQ(static_cast<uint32_t>(
+                  io.Init(Path("\\\\?\\hid#vid_7a3e&pid_0e51&mi_00#hidraw4#{x}").c_str())),
+              0x80070014u);
+}
+
 TEST_F(HidrawTest, TheUsbDevice0E5BIsReachedThroughItsHidrawNode) {
     AddNode(7, "1-4", 0, {0x7A3E, 0x0E5B, kVendorDescriptor, 0});
     ChannelHID channel;
