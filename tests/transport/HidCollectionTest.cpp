@@ -28,7 +28,9 @@ using Bytes = std::vector<uint8_t>;
 const std::wstring kHid[] = {
     L"\\\\?\\hid#vid_7a3e&pid_0e51&mi_00&col01#7&1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}",
     L"\\\\?\\hid#vid_7a3e&pid_0e51&mi_00&col02#7&1&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}",
-    L"\\\\?\\hid#vid_7a3e&pid_0e5b#7&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}"};
+    L"\\\\?\\hid#vid_7a3e&pid_0e5b#7&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+    // The vendor collection of a second mouse of the same product.
+    L"\\\\?\\hid#vid_7a3e&pid_0e51&mi_00&col02#7&9&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}"};
 
 struct FakeWindows {
     std::vector<std::string> log;
@@ -41,7 +43,7 @@ size_t IndexOf(HANDLE handle) {
 }
 
 HANDLE FakeCreate(const wchar_t* path, DWORD access) {
-    for (size_t i = 0; i < 3; ++i) {
+    for (size_t i = 0; i < 4; ++i) {
         if (kHid[i] != path) continue;
         if (access != 0) {  // Windows holds every collection of these devices
             SetLastError(ERROR_ACCESS_DENIED);
@@ -108,7 +110,7 @@ BOOL FakeCollection(HANDLE handle, CollectionInfo* collection) {
     return TRUE;
 }
 void FakeList(std::vector<std::wstring>* paths) {
-    paths->assign(std::begin(kHid), std::end(kHid));
+    *paths = {kHid[3], kHid[0], kHid[1], kHid[2]};  // the other mouse is listed first
 }
 
 const win32::Win32Calls kFakeCalls{FakeCreate,     FakeClose,      FakeWrite,  FakeRead,

@@ -160,6 +160,19 @@ int IdAfter(const std::wstring& upper, const wchar_t* marker, size_t digits) {
     return static_cast<int>(value);
 }
 
+// The instance of a HID path's USB interface: its third field without the collection's own last
+// part ("7&2A1B3C&0" of "7&2A1B3C&0&0001"). Collections of one interface of one device share it,
+// so a second device of the same product is told apart. Empty when the path has none.
+std::wstring InterfaceInstance(const std::wstring& upper) {
+    const size_t first = upper.find(L'#');
+    const size_t second = first == std::wstring::npos ? first : upper.find(L'#', first + 1);
+    const size_t third = second == std::wstring::npos ? second : upper.find(L'#', second + 1);
+    if (third == std::wstring::npos || upper.compare(0, 8, L"\\\\?\\HID#") != 0) return {};
+    const std::wstring instance = upper.substr(second + 1, third - second - 1);
+    const size_t last = instance.rfind(L'&');
+    return last == std::wstring::npos ? std::wstring() : instance.substr(0, last);
+}
+
 std::vector<std::wstring> HidInterfaces() {
     std::vector<std::wstring> paths;
     Calls().listHidInterfaces(&paths);
@@ -180,8 +193,15 @@ class HidCollectionBackend final : public HidBackend {
         vendorId = static_cast<uint16_t>(vid);
         productId = static_cast<uint16_t>(pid);
         const int mi = IdAfter(upper, L"&MI_", 2);
+        const std::wstring instance = InterfaceInstance(upper);
         auto nodes = NodesOfIds(vendorId, productId);
-        // The collections of the path's own interface come first.
+        // The collections of the path's own interface come first; those of the same interface of
+        // another device of this product are not this device's.
+        std::erase_if(nodes, [&](const NodeCandidate& node) {
+            const std::wstring other =
+                InterfaceInstance(kvsdk::ToUpper(kvsdk::FromUtf8(node.name)));
+            return mi >= 0 && node.interfaceNumber == mi && !instance.empty() && other != instance;
+        });
         std::stable_partition(nodes.begin(), nodes.end(), [mi](const NodeCandidate& node) {
             return mi >= 0 && node.interfaceNumber == mi;
         });
