@@ -7,7 +7,7 @@
 #include "common/Strings.h"
 #include "devices/DevicePell.h"
 #include "devices/DeviceVEXO.h"
-#include "devices/Products.h"
+#include "catalogue/Products.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "devices/Device.h"
-#include "devices/Products.h"  // ProductIdFromPath
 
 namespace kvsdk {
 

@@ -61,7 +61,9 @@ class CEffect {
     // Reads the current state for the effect kind from the device at 'devicePath' into the
     // record. Base: E_NOTIMPL.
     virtual HRESULT QueryState(const std::wstring& devicePath);
-    // Appends the effect's command buffers to the command list. Base: E_NOTIMPL.
+    // Appends the effect's command buffers to the command list. Base: E_NOTIMPL. Memory running
+    // out is not an answer of its own: it throws std::bad_alloc, which KvSDKSetEffect answers
+    // with E_OUTOFMEMORY for the device.
     virtual HRESULT Build();
     virtual GUID GetEffectGuid() const { return m_guidEffect; }
     virtual EffectParams* GetParams() const { return m_pParams; }

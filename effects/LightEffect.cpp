@@ -1,7 +1,5 @@
 #include "effects/LightEffect.h"
 
-#include <new>
-
 #include "common/Win32Types.h"
 #include "effects/LightCommands.h"
 
@@ -25,27 +23,25 @@ HRESULT CLightEffect::Build() {
     EffectParams* params = GetParams();
     if (params == nullptr) return kE_POINTER;
     const GUID guid = GetEffectGuid();
-    try {
-        if (GuidEqual(guid, EFFECT_LED_BRIGHTNESS)) {
-            params->level = light::ScaleLevel(params->level);
-            QueueStateStep(params);
-        } else if (GuidEqual(guid, EFFECT_LED_MODE_2_PARAMS)) {
-            QueueModeParams(params);
-        } else if (GuidEqual(guid, EFFECT_LED_STATE)) {
-            // Read with QueryState; nothing to send.
-        } else if (GuidEqual(guid, EFFECT_LED_FLASH_1)) {
-            QueueFlash(1);
-        } else if (GuidEqual(guid, EFFECT_LED_FLASH_2)) {
-            QueueFlash(2);
-        } else if (GuidEqual(guid, EFFECT_LED_FLASH_3)) {
-            QueueFlash(3);
-        } else if (GuidEqual(guid, EFFECT_LED_BLINK)) {
-            return QueueBlink();
-        } else if (!BuildOwnKind(guid, params)) {
-            return kE_NOINTERFACE;
-        }
-    } catch (const std::bad_alloc&) {
-        return kE_OUTOFMEMORY;
+    if (GuidEqual(guid, EFFECT_LED_BRIGHTNESS)) {
+        // The host's record stays as it is: KvSDKSetEffect writes the scaled level back once.
+        EffectParams scaled = *params;
+        scaled.level = light::ScaleLevel(params->level);
+        QueueStateStep(&scaled);
+    } else if (GuidEqual(guid, EFFECT_LED_MODE_2_PARAMS)) {
+        QueueModeParams(params);
+    } else if (GuidEqual(guid, EFFECT_LED_STATE)) {
+        // Read with QueryState; nothing to send.
+    } else if (GuidEqual(guid, EFFECT_LED_FLASH_1)) {
+        QueueFlash(1);
+    } else if (GuidEqual(guid, EFFECT_LED_FLASH_2)) {
+        QueueFlash(2);
+    } else if (GuidEqual(guid, EFFECT_LED_FLASH_3)) {
+        QueueFlash(3);
+    } else if (GuidEqual(guid, EFFECT_LED_BLINK)) {
+        return QueueBlink();
+    } else if (!BuildOwnKind(guid, params)) {
+        return kE_NOINTERFACE;
     }
     return kS_OK;
 }

@@ -4,9 +4,13 @@
 // device call is made under the lock (Init's searches, Uninit's release of the devices and the
 // read-backs run outside it), so no export waits on another thread's device. No exception leaves
 // an export.
+//
+// Memory running out is a std::bad_alloc wherever it happens (the effect object, its command
+// buffers, the queue's node). KvSDKSetEffect turns it into E_OUTOFMEMORY for the one device whose
+// effect it was making (AddToDevice) and goes on with the next device; every other export turns
+// it into E_OUTOFMEMORY for the whole call (Guarded).
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <new>
 #include <shared_mutex>  // std::shared_lock
@@ -15,9 +19,11 @@
 #include <vector>
 
 #include "KvSDKEng.h"
+#include "catalogue/EffectKinds.h"
+#include "catalogue/Products.h"
 #include "common/Win32Types.h"
 #include "devices/DeviceFinder.h"
-#include "devices/Products.h"
+#include "effects/LightBuilders.h"
 #include "effects/MORENEffect.h"
 #include "effects/VEXOEffect.h"
 #include "engine/Engine.h"
@@ -26,21 +32,6 @@
 namespace kvsdk {
 
 namespace {
-
-// The effect kinds KvSDKSetEffect accepts, in the order it tests them.
-const std::array<const GUID*, 16> kAcceptedEffects = {
-    &EFFECT_LED_ON,     &EFFECT_LED_OFF,     &EFFECT_LED_BRIGHTNESS, &EFFECT_LED_MODE_2_PARAMS,
-    &EFFECT_LED_STATE,  &EFFECT_LED_FLASH_1, &EFFECT_LED_FLASH_2,    &EFFECT_LED_FLASH_3,
-    &EFFECT_LED_BLINK,  &EFFECT_LED_MODE_0,  &EFFECT_LED_MODE_1,     &EFFECT_LED_MODE_2,
-    &EFFECT_LED_MODE_4, &EFFECT_VEXO_MODE_A, &EFFECT_VEXO_MODE_B,    &EFFECT_LED_COLOR,
-};
-
-bool IsAcceptedEffect(const GUID& effect) {
-    for (const GUID* accepted : kAcceptedEffects) {
-        if (GuidEqual(effect, *accepted)) return true;
-    }
-    return false;
-}
 
 // Takes the library lock shared, with an engine that exists (created here on first use). When
 // the engine cannot be created the lock is not held and the failure is answered.
@@ -56,11 +47,35 @@ HRESULT LockWithEngine(CLibraryState& state, std::shared_lock<CReaderWriterLock>
 }
 
 std::unique_ptr<CEffect> MakeEffect(Family family, const GUID& effect, EffectParams* params) {
-    // An effect that cannot be allocated reaches AddEffect as null and answers E_POINTER.
-    if (family == Family::VEXO) {
-        return std::unique_ptr<CEffect>(new (std::nothrow) CVEXOEffect(effect, params));
+    if (family == Family::VEXO) return std::make_unique<CVEXOEffect>(effect, params);
+    return std::make_unique<CMORENEffect>(effect, params);
+}
+
+// What one device's part of an effect call did.
+struct DeviceStep {
+    HRESULT result = kE_FAIL;
+    bool built = false;        // the effect's Build ran
+    bool queued = false;       // the device's queue took the effect
+    bool needsWorker = false;  // and no worker of the device will take it by itself
+};
+
+// Makes the device's effect, builds it and queues it. Memory running out on the way answers
+// E_OUTOFMEMORY for this device alone.
+DeviceStep AddToDevice(CDevice& device, Family family, const GUID& effect, EffectParams* params) {
+    DeviceStep step;
+    try {
+        std::unique_ptr<CEffect> created = MakeEffect(family, effect, params);
+        step.built = true;
+        step.needsWorker = true;
+        step.result = device.AddEffect(created, &step.needsWorker);
+        // An effect the queue did not take (refused, or sending the device nothing) is released
+        // with 'created'.
+        step.queued = Succeeded(step.result) && !created;
+    } catch (const std::bad_alloc&) {
+        step.result = kE_OUTOFMEMORY;
+        step.queued = false;
     }
-    return std::unique_ptr<CEffect>(new (std::nothrow) CMORENEffect(effect, params));
+    return step;
 }
 
 HRESULT EngInit(const GUID& product) {
@@ -123,34 +138,31 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     if (Failed(engineResult)) return engineResult;
     CEngine& engine = *state.pEngine;
 
-    if (!IsAcceptedEffect(effect)) return kE_FAIL;
+    if (FindEffectKind(effect) == nullptr) return kE_FAIL;
     if (params == nullptr) return kE_POINTER;
     const GUID product = params->productGuid;
-    // Brightness is scaled in place in the host's record. Every device scales the level the
-    // host asked for, not the value the previous device left there; the record ends up holding
-    // the scaled value, as with a single device.
-    const bool scalesLevel = GuidEqual(effect, EFFECT_LED_BRIGHTNESS);
-    const uint32_t requestedLevel = params->level;
     bool queueFull = false;
+    bool built = false;
 
-    const CGameControlView gameControl;
+    const GameControlView gameControl;
     for (const auto& device : engine.Devices()) {
-        const std::wstring& productId = device->GetProductId();
-        if (!gameControl.IsEnabled(productId)) continue;
-        const Product* row = SelectForSet(productId, device->GetPath(), product);
-        if (row == nullptr) continue;
-        if (scalesLevel) params->level = requestedLevel;
-        std::unique_ptr<CEffect> created(MakeEffect(row->family, effect, params));
-        bool needsWorker = true;
-        result = device->AddEffect(created, &needsWorker);
+        const Product* row = device->GetProduct();
+        if (row == nullptr || !gameControl.IsEnabled(row->id.Wide())) continue;
+        if (!SelectForSet(row, device->GetPath(), product)) continue;
+        const DeviceStep step = AddToDevice(*device, row->family, effect, params);
+        result = step.result;
+        built = built || step.built;
         // A device that could not take the effect is reported whatever the later devices say.
         if (result == kE_QUEUE_FULL) queueFull = true;
         // Signalled right after each queued effect, so the first device can start while later
         // ones are still being handled; a device whose worker is alive (busy, or waiting for
-        // work) gets the effect from the queue itself and needs no dispatcher pass. An effect
-        // the queue did not take (refused, or sending the device nothing) is released with
-        // 'created'.
-        if (Succeeded(result) && !created) engine.SignalNewEffect(needsWorker);
+        // work) gets the effect from the queue itself and needs no dispatcher pass.
+        if (step.queued) engine.SignalNewEffect(step.needsWorker);
+    }
+    // A brightness call leaves the scaled level in the host's record once some device built it.
+    // Every device built from the level the host asked for.
+    if (built && GuidEqual(effect, EFFECT_LED_BRIGHTNESS)) {
+        params->level = light::ScaleLevel(params->level);
     }
     return queueFull ? kE_QUEUE_FULL : result;
 }
@@ -177,7 +189,7 @@ HRESULT GetEffect(const GUID& effect, EffectParams* params) {
             std::reverse(walk.begin(), walk.end());
         }
         for (const CDevice* device : walk) {
-            if (SelectForGet(device->GetProductId(), product)) paths.push_back(device->GetPath());
+            if (SelectForGet(device->GetProduct(), product)) paths.push_back(device->GetPath());
         }
     }
     HRESULT result = kE_FAIL;

@@ -15,7 +15,7 @@
 #include "tools/kvsdk/Timeline.h"
 #include "tools/kvsdk/TimelineRender.h"
 #include "tools/kvsdk/ToolPlatform.h"
-#include "devices/Products.h"
+#include "catalogue/Products.h"
 
 namespace kvsdk::tool {
 namespace {

@@ -8,8 +8,9 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "effects/LightCommands.h"
+#include "catalogue/Products.h"
 #include "common/SafeFile.h"
+#include "effects/LightCommands.h"
 #include "tools/kvsdk/Names.h"
 
 namespace kvsdk::tool {
@@ -314,9 +315,7 @@ const DeviceTimeline* Timeline::Find(std::string_view productId) const {
 std::string ProductIdFromPath(std::string_view path) {
     std::string upper(path);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const size_t at = upper.find("PID_");
-    if (at == std::string::npos) return {};
-    return upper.substr(at + 4, 4);
+    return kvsdk::ProductIdFromPath(std::string_view(upper));
 }
 
 std::optional<TraceRecord> ParseTraceRecord(std::string_view line) {

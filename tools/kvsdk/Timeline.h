@@ -118,7 +118,8 @@ inline constexpr size_t kMaxTraceFileBytes = 64u * 1024u * 1024u;
 // blocking (a FIFO or a device is refused); nullopt otherwise.
 std::optional<std::string> ReadTraceFile(const std::filesystem::path& path);
 
-// "0E59" from "\\?\HID#VID_7A3E&PID_0E59&MI_00#..." (the four characters after "PID_").
+// "0E59" from "\\?\HID#VID_7A3E&PID_0E59&MI_00#...", in any case: the library's own rule
+// (kvsdk::ProductIdFromPath) on the upper-cased path.
 std::string ProductIdFromPath(std::string_view path);
 
 }  // namespace kvsdk::tool
