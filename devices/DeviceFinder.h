@@ -12,7 +12,7 @@ namespace kvsdk {
 
 // The interfaces of one class as one search sees them: the simulated set when KVSDK_SIM is set
 // (its file read once), the platform's present interfaces otherwise (one platform snapshot).
-class CInterfaceSnapshot;
+class InterfaceSnapshot;
 
 class CDeviceFinder {
   public:
@@ -31,7 +31,7 @@ class CDeviceFinder {
 
   private:
     GUID m_guidClass;
-    mutable std::unique_ptr<CInterfaceSnapshot> m_snapshot;
+    mutable std::unique_ptr<InterfaceSnapshot> m_snapshot;
 };
 
 }  // namespace kvsdk
