@@ -58,19 +58,19 @@ class InterfaceSnapshot {
     std::unique_ptr<platform::InterfaceList> m_platform;
 };
 
-CDeviceFinder::CDeviceFinder(GUID interfaceClass) : m_guidClass(interfaceClass) {}
+CDeviceFinder::CDeviceFinder(GUID interfaceClass) : m_classGuid(interfaceClass) {}
 
 CDeviceFinder::~CDeviceFinder() = default;
 
 HRESULT CDeviceFinder::GetInterfacePath(uint32_t index, std::wstring& path) const {
-    if (!m_snapshot) m_snapshot = std::make_unique<InterfaceSnapshot>(m_guidClass);
+    if (!m_snapshot) m_snapshot = std::make_unique<InterfaceSnapshot>(m_classGuid);
     return m_snapshot->Path(index, path);
 }
 
 HRESULT CDeviceFinder::FindDevice(const wchar_t* vendorId, const wchar_t* productId,
                                   std::unique_ptr<CDevice>& device) const {
     if (vendorId == nullptr || productId == nullptr) return kE_POINTER;
-    m_snapshot = std::make_unique<InterfaceSnapshot>(m_guidClass);
+    m_snapshot = std::make_unique<InterfaceSnapshot>(m_classGuid);
     std::wstring path;
     for (uint32_t index = 0;; ++index) {
         if (Failed(GetInterfacePath(index, path))) return kE_FAIL;

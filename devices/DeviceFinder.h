@@ -30,7 +30,7 @@ class CDeviceFinder {
                        std::unique_ptr<CDevice>& device) const;
 
   private:
-    GUID m_guidClass;
+    GUID m_classGuid;
     mutable std::unique_ptr<InterfaceSnapshot> m_snapshot;
 };
 

@@ -19,7 +19,7 @@ EffectParams MakeStepRecord(uint32_t lightSelector) {
     return step;
 }
 
-HRESULT CLightEffect::Build() {
+HRESULT LightEffect::Build() {
     EffectParams* params = GetParams();
     if (params == nullptr) return kE_POINTER;
     const GUID guid = GetEffectGuid();
@@ -46,12 +46,12 @@ HRESULT CLightEffect::Build() {
     return kS_OK;
 }
 
-void CLightEffect::QueueFlash(uint32_t cycles) {
+void LightEffect::QueueFlash(uint32_t cycles) {
     QueueFlashCycles(GetParams()->lightSelector, cycles,
                      [this](const EffectParams* step) { QueueStateStep(step); });
 }
 
-HRESULT CLightEffect::QueueBlink() {
+HRESULT LightEffect::QueueBlink() {
     const EffectParams* params = GetParams();
     if (params->count == 0) {
         QueueDeviceBlink(params);
@@ -64,7 +64,7 @@ HRESULT CLightEffect::QueueBlink() {
     return hr;
 }
 
-void CLightEffect::QueueModeParams(const EffectParams* params) {
+void LightEffect::QueueModeParams(const EffectParams* params) {
     const auto lightId = m_modeParamsLights.Find(params->lightSelector);
     if (!lightId) return;
     Queue(light::Mode(*lightId, cmd::kMode2));
@@ -72,18 +72,18 @@ void CLightEffect::QueueModeParams(const EffectParams* params) {
                             params->param2, params->param3));
 }
 
-std::unique_ptr<CCommandBuffer> CLightEffect::DeviceBlinkCommand(const EffectParams& params) {
+std::unique_ptr<CCommandBuffer> LightEffect::DeviceBlinkCommand(const EffectParams& params) {
     if (params.count != 0) return nullptr;
     const auto lightId = kDeviceBlinkLights.Find(params.lightSelector);
     if (!lightId) return nullptr;
     return light::Blink(*lightId, params.offTime, params.onTime);
 }
 
-void CLightEffect::QueueDeviceBlink(const EffectParams* params) {
+void LightEffect::QueueDeviceBlink(const EffectParams* params) {
     Queue(DeviceBlinkCommand(*params));
 }
 
-HRESULT CLightEffect::QueryState(const std::wstring& devicePath) {
+HRESULT LightEffect::QueryState(const std::wstring& devicePath) {
     const GUID guid = GetEffectGuid();
     if (!GuidEqual(guid, EFFECT_LED_STATE) && !GuidEqual(guid, EFFECT_LED_BRIGHTNESS)) {
         return kE_NOT_SUPPORTED;

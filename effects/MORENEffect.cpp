@@ -34,7 +34,7 @@ bool IsFlashOrBlink(const GUID& guid) {
 }  // namespace
 
 CMORENEffect::CMORENEffect(GUID effectGuid, EffectParams* pParams)
-    : CLightEffect(effectGuid, pParams, moren::kModeParamsLights, kDeviceBlinkLights) {}
+    : LightEffect(effectGuid, pParams, moren::kModeParamsLights, kDeviceBlinkLights) {}
 
 bool CMORENEffect::BuildOwnKind(const GUID& guid, EffectParams* params) {
     if (GuidEqual(guid, EFFECT_LED_ON) || GuidEqual(guid, EFFECT_LED_OFF)) {

@@ -35,7 +35,7 @@ namespace {
 
 // Takes the library lock shared, with an engine that exists (created here on first use). When
 // the engine cannot be created the lock is not held and the failure is answered.
-HRESULT LockWithEngine(CLibraryState& state, std::shared_lock<CReaderWriterLock>& shared) {
+HRESULT LockWithEngine(LibraryState& state, std::shared_lock<CReaderWriterLock>& shared) {
     for (;;) {
         shared = std::shared_lock<CReaderWriterLock>(state.lock);
         if (state.pEngine != nullptr) return kS_OK;
@@ -103,7 +103,7 @@ HRESULT EngInit(const GUID& product) {
         }
     });
     {
-        CLibraryState& state = LibraryState();
+        LibraryState& state = Library();
         std::unique_lock<CReaderWriterLock> exclusive(state.lock);
         while (auto device = found.RemoveHead()) state.discoveryList.AddTail(std::move(device));
     }
@@ -114,7 +114,7 @@ HRESULT EngInit(const GUID& product) {
 }
 
 HRESULT EngUninit() {
-    CLibraryState& state = LibraryState();
+    LibraryState& state = Library();
     CList<CDevice> devices;
     std::unique_ptr<CEngine> engine;
     {
@@ -132,7 +132,7 @@ HRESULT EngUninit() {
 
 HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     HRESULT result = kE_FAIL;
-    CLibraryState& state = LibraryState();
+    LibraryState& state = Library();
     std::shared_lock<CReaderWriterLock> shared;
     const HRESULT engineResult = LockWithEngine(state, shared);
     if (Failed(engineResult)) return engineResult;
@@ -169,7 +169,7 @@ HRESULT SetEffect(const GUID& effect, EffectParams* params) {
 
 HRESULT GetEffect(const GUID& effect, EffectParams* params) {
     if (params == nullptr) return kE_POINTER;
-    CLibraryState& state = LibraryState();
+    LibraryState& state = Library();
     const GUID product = params->productGuid;
     // The paths of the devices asked, in walk order, read under the lock. The queries run after
     // it, each through a device-I/O object of its own, so no other export waits on a device.

@@ -89,13 +89,13 @@ Timeline BuildTimeline(std::string_view traceText);
 
 // Builds a timeline one record at a time, in time order: BuildTimeline sorts a whole trace
 // first, a follower of a growing trace adds the records as they come.
-class CTimelineBuilder {
+class TimelineBuilder {
   public:
     // Records of devices beyond the first 'maxDevices' paths are left out.
-    explicit CTimelineBuilder(size_t maxDevices = SIZE_MAX);
-    ~CTimelineBuilder();
-    CTimelineBuilder(CTimelineBuilder&&) noexcept;
-    CTimelineBuilder& operator=(CTimelineBuilder&&) noexcept;
+    explicit TimelineBuilder(size_t maxDevices = SIZE_MAX);
+    ~TimelineBuilder();
+    TimelineBuilder(TimelineBuilder&&) noexcept;
+    TimelineBuilder& operator=(TimelineBuilder&&) noexcept;
 
     // False when the record was left out (a device beyond maxDevices).
     bool Add(const TraceRecord& record);
