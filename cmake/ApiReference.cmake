@@ -1,5 +1,5 @@
 # The API reference: Doxygen over the comments of include/KvSDKEng.h, into <build>/docs/api/html.
-# 'cmake --build <build> --target docs' makes it; every warning (an export, constant or field
+# 'cmake --build <build> --target docs' makes it; every warning (an export, constant or type
 # without its comment) fails it. Where doxygen is missing, the target says so and fails; the
 # CTest api_reference runs the same step and says SKIPPED.
 find_program(KVSDK_DOXYGEN doxygen)
