@@ -5,10 +5,10 @@
 // read-backs run outside it), so no export waits on another thread's device. No exception leaves
 // an export.
 //
-// Memory running out is a std::bad_alloc wherever it happens (the effect object, its command
-// buffers, the queue's node). KvSDKSetEffect turns it into E_OUTOFMEMORY for the one device whose
-// effect it was making (AddToDevice) and goes on with the next device; every other export turns
-// it into E_OUTOFMEMORY for the whole call (Guarded).
+// Memory running out is a std::bad_alloc wherever it happens (never a null pointer, never
+// swallowed). While KvSDKSetEffect makes, builds and queues one device's effect (AddToDevice) it
+// answers E_OUTOFMEMORY for that device, and the call goes on with the next device; anywhere else
+// the export answers E_OUTOFMEMORY for the whole call (Guarded).
 
 #include <algorithm>
 #include <memory>
@@ -54,7 +54,7 @@ std::unique_ptr<CEffect> MakeEffect(Family family, const GUID& effect, EffectPar
 // What one device's part of an effect call did.
 struct DeviceStep {
     HRESULT result = kE_FAIL;
-    bool built = false;        // the effect's Build ran
+    bool built = false;        // the effect was made and its Build called
     bool queued = false;       // the device's queue took the effect
     bool needsWorker = false;  // and no worker of the device will take it by itself
 };
