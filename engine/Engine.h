@@ -85,4 +85,8 @@ HRESULT TryGetEngine(LibraryState& state);
 // to give.
 extern std::atomic<bool> g_bFailDispatcherStart;
 
+// Test seam: while above 0, each effect object KvSDKSetEffect makes fails as when memory runs out,
+// and takes 1 off.
+extern std::atomic<int> g_failEffectAllocations;
+
 }  // namespace kvsdk

@@ -11,6 +11,7 @@
 // the export answers E_OUTOFMEMORY for the whole call (Guarded).
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <new>
 #include <shared_mutex>  // std::shared_lock
@@ -31,6 +32,8 @@
 
 namespace kvsdk {
 
+std::atomic<int> g_failEffectAllocations{0};
+
 namespace {
 
 // Takes the library lock shared, with an engine that exists (created here on first use). When
@@ -47,6 +50,10 @@ HRESULT LockWithEngine(LibraryState& state, std::shared_lock<CReaderWriterLock>&
 }
 
 std::unique_ptr<CEffect> MakeEffect(Family family, const GUID& effect, EffectParams* params) {
+    int failing = g_failEffectAllocations.load();
+    while (failing > 0 && !g_failEffectAllocations.compare_exchange_weak(failing, failing - 1)) {
+    }
+    if (failing > 0) throw std::bad_alloc();
     if (family == Family::VEXO) return std::make_unique<CVEXOEffect>(effect, params);
     return std::make_unique<CMORENEffect>(effect, params);
 }
