@@ -4,9 +4,9 @@
 #include <thread>
 #include <vector>
 
+#include "catalogue/Products.h"
 #include "common/Strings.h"
 #include "common/Win32Types.h"
-#include "catalogue/Products.h"
 
 namespace kvsdk {
 

@@ -3,11 +3,11 @@
 #include <optional>
 #include <vector>
 
+#include "catalogue/Products.h"
 #include "common/SimFile.h"
 #include "common/Strings.h"
 #include "devices/DevicePell.h"
 #include "devices/DeviceVEXO.h"
-#include "catalogue/Products.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {

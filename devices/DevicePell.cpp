@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "common/Win32Types.h"
 #include "catalogue/Products.h"
+#include "common/Win32Types.h"
 #include "effects/LightCommands.h"
 
 namespace kvsdk {

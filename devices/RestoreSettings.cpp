@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "catalogue/Products.h"
 #include "common/Win32Types.h"
 #include "devices/DeviceVEXO.h"
-#include "catalogue/Products.h"
 #include "diag/Log.h"
 #include "effects/LightCommands.h"
 

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <new>
 
-#include "common/Win32Types.h"
 #include "catalogue/Products.h"
+#include "common/Win32Types.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {

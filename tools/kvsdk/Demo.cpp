@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "catalogue/Products.h"
 #include "tools/kvsdk/CommandLine.h"
 #include "tools/kvsdk/HostLibrary.h"
 #include "tools/kvsdk/Timeline.h"
 #include "tools/kvsdk/TimelineRender.h"
 #include "tools/kvsdk/ToolPlatform.h"
-#include "catalogue/Products.h"
 
 namespace kvsdk::tool {
 namespace {
