@@ -26,6 +26,8 @@ TEST_PACKAGES+=(mono-mcs mono-runtime mono-devel python3 python3-pytest python3-
 TEST_PACKAGES+=(g++-mingw-w64-i686 wine32:i386 pkg-config)
 # kvsdk view and watch, tested in headless Chromium and in tmux.
 TEST_PACKAGES+=(libcpp-httplib-dev tmux chromium chromium-driver python3-selenium)
+# The API reference of the public header (the CTest api_reference).
+TEST_PACKAGES+=(doxygen)
 PACKAGE_PACKAGES=(cmake make g++ binutils mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686
   python3 mono-mcs mono-devel)
 FUZZ_PACKAGES=(cmake make clang libclang-rt-14-dev)

@@ -5,8 +5,8 @@
 #            lib/udev/rules.d/60-kvsdk.rules
 #   Windows: bin/KvSDKEng.dll, bin/KvSDKMod.dll, lib/KvSDKEng.dll.a and lib/KvSDKMod.dll.a
 #            (MinGW), lib/KvSDKEng.lib (Microsoft's linker)
-#   bin/kvsdk, lib/cmake/KvSDKEng/ (find_package), share/doc/KvSDKEng/ (README, LICENSE and the
-#   example host)
+#   bin/kvsdk, lib/cmake/KvSDKEng/ (find_package), share/doc/KvSDKEng/ (README, its docs/ pages,
+#   LICENSE and the example host)
 include_guard(GLOBAL)
 include(CMakePackageConfigHelpers)
 
@@ -27,6 +27,9 @@ if(TARGET kvsdk)
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
         DESTINATION ${KVSDK_INSTALL_DOCDIR})
+# The pages the README links to, beside it.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${KVSDK_INSTALL_DOCDIR}/docs
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 # The consumer project of the tests doubles as the example of a host that links the library.
 install(FILES ${CMAKE_SOURCE_DIR}/tests/consumer/host.c ${CMAKE_SOURCE_DIR}/tests/consumer/host.cpp
               ${CMAKE_SOURCE_DIR}/tests/consumer/CMakeLists.txt

@@ -30,7 +30,7 @@ set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${platform}
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 
 # Debian package: everything under /usr (the generator's default prefix). No maintainer
-# scripts: udev notices the new rule file by itself (the README says how to re-apply it to a
+# scripts: udev notices the new rule file by itself (docs/install.md says how to re-apply it to a
 # device that is already plugged in).
 set(CPACK_DEBIAN_PACKAGE_NAME kvsdkeng)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

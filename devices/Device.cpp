@@ -4,9 +4,9 @@
 #include <thread>
 #include <vector>
 
+#include "catalogue/Products.h"
 #include "common/Strings.h"
 #include "common/Win32Types.h"
-#include "devices/Products.h"
 
 namespace kvsdk {
 
@@ -18,7 +18,12 @@ CDevice::CDevice(const wchar_t* path) {
 
 void CDevice::SetPath(const wchar_t* path) {
     m_strPath = ToUpper(path);
-    m_strProductId = ProductIdFromPath(m_strPath);
+    m_product = ProductOfPath(m_strPath);
+}
+
+void CDevice::SetProductGuid(const GUID& productGuid) {
+    m_guidProduct = productGuid;
+    m_wholeBlocks = kvsdk::TakesWholeBlocks(productGuid);
 }
 
 CDevice::~CDevice() {
@@ -31,7 +36,7 @@ void CDevice::OpenDeviceIO(const wchar_t* path) {
     m_pDeviceIO.reset(new (std::nothrow) CKvDeviceIO());
     // The object stays even when it fails to open (its Set and Get answer what the library
     // answers); discovery looks at the result and does not keep such a device.
-    m_hrOpen = m_pDeviceIO ? m_pDeviceIO->Init(path) : kE_OUTOFMEMORY;
+    m_openResult = m_pDeviceIO ? m_pDeviceIO->Init(path) : kE_OUTOFMEMORY;
 }
 
 void CDevice::Initialize(const wchar_t* path, GUID productGuid) {
@@ -41,7 +46,7 @@ void CDevice::Initialize(const wchar_t* path, GUID productGuid) {
     SetPath(p);
     m_pDeviceIO.reset();
     OpenDeviceIO(p);
-    m_guidProduct = productGuid;
+    SetProductGuid(productGuid);
 }
 
 HRESULT CDevice::Set(const uint8_t* buffer, uint32_t length) {
@@ -65,10 +70,6 @@ HRESULT CDevice::AddEffect(std::unique_ptr<CEffect>& effect, bool* needsWorker) 
 HRESULT CDevice::QueryEffect(CEffect* effect) {
     if (effect == nullptr) return kE_POINTER;
     return effect->QueryState(m_strPath);
-}
-
-bool CDevice::TakesWholeBlocks() const {
-    return kvsdk::TakesWholeBlocks(m_guidProduct);
 }
 
 void ReleaseDevices(CList<CDevice>& devices) {

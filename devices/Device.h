@@ -1,6 +1,7 @@
 // Device objects: one per device interface that discovery found. A device keeps its interface
-// path (upper case), owns the device-I/O object opened on it, carries a product GUID and holds
-// the effect queue that its own effect worker executes.
+// path (upper case) and the catalogue row of the product that path names, owns the device-I/O
+// object opened on it, carries a product GUID and holds the effect queue that its own effect
+// worker executes.
 #pragma once
 
 #include <cstddef>
@@ -10,12 +11,14 @@
 
 #include "KvSDKEng.h"
 #include "KvSDKMod.h"
+#include "common/List.h"
 #include "common/Win32Types.h"
 #include "effects/Effect.h"
 #include "effects/EffectQueue.h"
-#include "common/List.h"
 
 namespace kvsdk {
+
+struct Product;
 
 class CDevice : private ICommandSink {
   public:
@@ -40,7 +43,8 @@ class CDevice : private ICommandSink {
     // caller's and the Build result is returned; a queue that cannot take all of the effect's
     // buffers answers kE_QUEUE_FULL. Null: E_POINTER. An effect that would send this device
     // nothing answers S_OK and is not queued: it stays the caller's. 'needsWorker', when given,
-    // tells whether the effect waits for a worker to be started (see CEffectQueue::Add).
+    // tells whether the effect waits for a worker to be started (see CEffectQueue::Add). Memory
+    // running out throws std::bad_alloc; the effect is not queued then.
     HRESULT AddEffect(std::unique_ptr<CEffect>& effect, bool* needsWorker = nullptr);
     // Asks the effect to read its state from this device's path.
     HRESULT QueryEffect(CEffect* effect);
@@ -52,11 +56,16 @@ class CDevice : private ICommandSink {
     void RequestStop() { m_effectQueue.RequestStop(); }
 
     const std::wstring& GetPath() const { return m_strPath; }
-    // The product id in the path ("0E59"); empty when the path names none.
-    const std::wstring& GetProductId() const { return m_strProductId; }
+    // The catalogue row of the product id in the path (ProductOfPath), resolved when the path is
+    // set; null when the path names no product of the catalogue.
+    const Product* GetProduct() const { return m_product; }
+    // Whether the device takes whole 28-byte record blocks, sent as tunnel writes, instead of
+    // command payloads: what the catalogue says of the product GUID it carries, resolved when
+    // that GUID is set.
+    bool TakesWholeBlocks() const override { return m_wholeBlocks; }
     // S_OK when the device can take commands; otherwise why not (the device-I/O object's Init
     // result, or for the USB device a channel that did not connect).
-    HRESULT GetOpenResult() const { return m_hrOpen; }
+    HRESULT GetOpenResult() const { return m_openResult; }
     // Number of effects waiting in the queue.
     size_t GetQueuedCount() { return m_effectQueue.GetCount(); }
 
@@ -65,23 +74,25 @@ class CDevice : private ICommandSink {
     // sent after this begins, a pause in progress ends at once. Effects not yet run stay queued
     // and are released by the destructor. Every derived destructor calls this first.
     void StopWorker() { m_effectQueue.Stop(); }
+    // Sets m_guidProduct and what follows from it.
+    void SetProductGuid(const GUID& productGuid);
 
     std::wstring m_strPath;
     std::unique_ptr<CKvDeviceIO> m_pDeviceIO;
     GUID m_guidProduct{};
-    HRESULT m_hrOpen = kS_OK;
+    HRESULT m_openResult = kS_OK;
 
   private:
-    // Sets m_strPath and the product id read from it.
+    // Sets m_strPath and the product row read from it.
     void SetPath(const wchar_t* path);
 
-    std::wstring m_strProductId;
+    const Product* m_product = nullptr;
+    bool m_wholeBlocks = false;
 
     // The worker's way to the device: through Set, so derived devices see every command.
     HRESULT SendCommand(const uint8_t* bytes, uint32_t length) override {
         return Set(bytes, length);
     }
-    bool TakesWholeBlocks() const override;
     void OpenDeviceIO(const wchar_t* path);
 
     CEffectQueue m_effectQueue{*this};

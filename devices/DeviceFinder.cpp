@@ -3,11 +3,11 @@
 #include <optional>
 #include <vector>
 
+#include "catalogue/Products.h"
 #include "common/SimFile.h"
 #include "common/Strings.h"
 #include "devices/DevicePell.h"
 #include "devices/DeviceVEXO.h"
-#include "devices/Products.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {
@@ -29,9 +29,9 @@ bool Contains(const std::wstring& text, const wchar_t* part) {
 
 }  // namespace
 
-class CInterfaceSnapshot {
+class InterfaceSnapshot {
   public:
-    explicit CInterfaceSnapshot(const GUID& classGuid) {
+    explicit InterfaceSnapshot(const GUID& classGuid) {
         if (auto simulated = sim::LoadSimFile()) {
             m_simulated.emplace();
             if (const auto cls = sim::ClassFromGuid(classGuid)) {
@@ -40,7 +40,7 @@ class CInterfaceSnapshot {
                 }
             }
         } else {
-            m_platform = std::make_unique<platform::CInterfaceList>(classGuid);
+            m_platform = std::make_unique<platform::InterfaceList>(classGuid);
         }
     }
 
@@ -55,22 +55,22 @@ class CInterfaceSnapshot {
 
   private:
     std::optional<std::vector<std::wstring>> m_simulated;
-    std::unique_ptr<platform::CInterfaceList> m_platform;
+    std::unique_ptr<platform::InterfaceList> m_platform;
 };
 
-CDeviceFinder::CDeviceFinder(GUID interfaceClass) : m_guidClass(interfaceClass) {}
+CDeviceFinder::CDeviceFinder(GUID interfaceClass) : m_classGuid(interfaceClass) {}
 
 CDeviceFinder::~CDeviceFinder() = default;
 
 HRESULT CDeviceFinder::GetInterfacePath(uint32_t index, std::wstring& path) const {
-    if (!m_snapshot) m_snapshot = std::make_unique<CInterfaceSnapshot>(m_guidClass);
+    if (!m_snapshot) m_snapshot = std::make_unique<InterfaceSnapshot>(m_classGuid);
     return m_snapshot->Path(index, path);
 }
 
 HRESULT CDeviceFinder::FindDevice(const wchar_t* vendorId, const wchar_t* productId,
                                   std::unique_ptr<CDevice>& device) const {
     if (vendorId == nullptr || productId == nullptr) return kE_POINTER;
-    m_snapshot = std::make_unique<CInterfaceSnapshot>(m_guidClass);
+    m_snapshot = std::make_unique<InterfaceSnapshot>(m_classGuid);
     std::wstring path;
     for (uint32_t index = 0;; ++index) {
         if (Failed(GetInterfacePath(index, path))) return kE_FAIL;

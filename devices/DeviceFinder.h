@@ -7,13 +7,12 @@
 #include <string>
 
 #include "devices/Device.h"
-#include "devices/Products.h"  // ProductIdFromPath
 
 namespace kvsdk {
 
 // The interfaces of one class as one search sees them: the simulated set when KVSDK_SIM is set
 // (its file read once), the platform's present interfaces otherwise (one platform snapshot).
-class CInterfaceSnapshot;
+class InterfaceSnapshot;
 
 class CDeviceFinder {
   public:
@@ -31,8 +30,8 @@ class CDeviceFinder {
                        std::unique_ptr<CDevice>& device) const;
 
   private:
-    GUID m_guidClass;
-    mutable std::unique_ptr<CInterfaceSnapshot> m_snapshot;
+    GUID m_classGuid;
+    mutable std::unique_ptr<InterfaceSnapshot> m_snapshot;
 };
 
 }  // namespace kvsdk

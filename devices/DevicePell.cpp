@@ -2,8 +2,8 @@
 
 #include <new>
 
+#include "catalogue/Products.h"
 #include "common/Win32Types.h"
-#include "devices/Products.h"
 #include "effects/LightCommands.h"
 
 namespace kvsdk {
@@ -19,7 +19,7 @@ constexpr uint32_t kBlockDataOffset = 24;
 CDevicePell::CDevicePell(const wchar_t* path) : CDevicePell(path, PRODUCT_PELL) {}
 
 CDevicePell::CDevicePell(const wchar_t* path, GUID productGuid) : CDevice(path) {
-    m_guidProduct = productGuid;
+    SetProductGuid(productGuid);
     ConnectChannel();
 }
 
@@ -32,30 +32,23 @@ CDevicePell::~CDevicePell() {
 void CDevicePell::ConnectChannel() {
     m_pChannel.reset();
     m_bChannelConnected = false;
-    // The channel serves a product that takes whole blocks; its path names it.
-    const Product* product = nullptr;
-    for (const Product& row : kProducts) {
-        if (row.wholeBlocks &&
-            m_strPath.find(std::wstring(L"PID_") + row.id.Wide()) != std::wstring::npos) {
-            product = &row;
-            break;
-        }
-    }
-    if (product == nullptr) return;
+    // The channel serves a product that takes whole blocks: the one the path names.
+    const Product* product = GetProduct();
+    if (product == nullptr || !product->wholeBlocks) return;
     m_pChannel.reset(new (std::nothrow) ChannelHID());
     if (m_pChannel && m_pChannel->Connect(kVendorId.value, product->id.value)) {
         m_bChannelConnected = true;
         // A device that takes its commands through the channel never sends through its
         // device-I/O object: it can take commands whatever that object's open answered.
-        if (kvsdk::TakesWholeBlocks(m_guidProduct)) m_hrOpen = kS_OK;
+        if (TakesWholeBlocks()) m_openResult = kS_OK;
     } else {
         m_pChannel.reset();
-        if (Succeeded(m_hrOpen)) m_hrOpen = HResultFromWin32(kErrorDeviceNotConnected);
+        if (Succeeded(m_openResult)) m_openResult = HResultFromWin32(kErrorDeviceNotConnected);
     }
 }
 
 HRESULT CDevicePell::Set(const uint8_t* buffer, uint32_t length) {
-    if (!kvsdk::TakesWholeBlocks(GetProductGuid())) return CDevice::Set(buffer, length);
+    if (!TakesWholeBlocks()) return CDevice::Set(buffer, length);
 
     // The USB device takes its commands as tunnel writes made from a 28-byte record block.
     if (!m_pChannel || !m_bChannelConnected) return HResultFromWin32(kErrorDeviceNotConnected);

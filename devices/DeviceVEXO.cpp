@@ -5,7 +5,7 @@
 namespace kvsdk {
 
 CDeviceVEXO::CDeviceVEXO(const wchar_t* path) : CDevice(path) {
-    m_guidProduct = kGuidNull;
+    SetProductGuid(kGuidNull);
 }
 
 CDeviceVEXO::~CDeviceVEXO() {

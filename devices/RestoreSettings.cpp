@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "catalogue/Products.h"
 #include "common/Win32Types.h"
 #include "devices/DeviceVEXO.h"
-#include "devices/Products.h"
 #include "diag/Log.h"
 #include "effects/LightCommands.h"
 
@@ -73,7 +73,7 @@ void CDeviceVEXO::RestoreSettings() {
         };
 
         // The product's steps; their traced line numbers are fixed values that logs key on.
-        const Product* product = FindProduct(GetProductId());
+        const Product* product = GetProduct();
         if (product == nullptr) return;
         for (const RestoreStep& step : product->restore) {
             if (!talking) break;

@@ -80,7 +80,7 @@ bool CCommandBuffer::GetPayload(const uint8_t*& payload, uint32_t& length) const
 }
 
 CEffect::CEffect(GUID effectGuid, EffectParams* pParams)
-    : m_guidEffect(effectGuid), m_pParams(pParams) {}
+    : m_effectGuid(effectGuid), m_params(pParams) {}
 
 CEffect::~CEffect() = default;
 
@@ -93,7 +93,7 @@ HRESULT CEffect::Build() {
 }
 
 void CEffect::Queue(std::unique_ptr<CCommandBuffer> buffer) {
-    if (buffer) m_listCommands.AddTail(std::move(buffer));
+    if (buffer) m_commands.AddTail(std::move(buffer));
 }
 
 }  // namespace kvsdk

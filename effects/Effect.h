@@ -61,29 +61,31 @@ class CEffect {
     // Reads the current state for the effect kind from the device at 'devicePath' into the
     // record. Base: E_NOTIMPL.
     virtual HRESULT QueryState(const std::wstring& devicePath);
-    // Appends the effect's command buffers to the command list. Base: E_NOTIMPL.
+    // Appends the effect's command buffers to the command list. Base: E_NOTIMPL. Memory running
+    // out is not an answer of its own: it throws std::bad_alloc, which KvSDKSetEffect answers
+    // with E_OUTOFMEMORY for the device.
     virtual HRESULT Build();
-    virtual GUID GetEffectGuid() const { return m_guidEffect; }
-    virtual EffectParams* GetParams() const { return m_pParams; }
-    virtual CCommandList* GetCommands() { return &m_listCommands; }
+    virtual GUID GetEffectGuid() const { return m_effectGuid; }
+    virtual EffectParams* GetParams() const { return m_params; }
+    virtual CCommandList* GetCommands() { return &m_commands; }
 
     // How many times the worker runs the whole command list, one pass after the other. A long
     // repeated sequence (a counted blink) is built as one pass and a count, so building it costs
     // the same whatever the count; the device receives exactly what the passes spelt out would
     // send.
-    uint32_t GetRepeat() const { return m_uRepeat; }
+    uint32_t GetRepeat() const { return m_repeat; }
     // The buffers the worker takes, every pass counted: what the effect weighs in its queue.
-    size_t GetSendCount() const { return m_listCommands.GetCount() * m_uRepeat; }
+    size_t GetSendCount() const { return m_commands.GetCount() * m_repeat; }
 
   protected:
     void Queue(std::unique_ptr<CCommandBuffer> buffer);
-    void SetRepeat(uint32_t times) { m_uRepeat = times; }
+    void SetRepeat(uint32_t times) { m_repeat = times; }
 
   private:
-    GUID m_guidEffect;
-    EffectParams* m_pParams;  // the host's record; not owned
-    CCommandList m_listCommands;
-    uint32_t m_uRepeat = 1;
+    GUID m_effectGuid;
+    EffectParams* m_params;  // the host's record; not owned
+    CCommandList m_commands;
+    uint32_t m_repeat = 1;
 };
 
 }  // namespace kvsdk

@@ -45,8 +45,8 @@ bool CEffectQueue::Add(std::unique_ptr<CEffect>&& effect, bool* needsWorker) {
         }
         m_listEffects.AddTail(std::move(effect));
         m_pendingBuffers += buffers;
-        wake = m_bWorkerIdle;
-        if (needsWorker != nullptr) *needsWorker = !m_bWorkerRunning;
+        wake = m_workerIdle;
+        if (needsWorker != nullptr) *needsWorker = !m_workerRunning;
     }
     if (wake) m_workArrived.notify_one();
     return true;
@@ -55,15 +55,15 @@ bool CEffectQueue::Add(std::unique_ptr<CEffect>&& effect, bool* needsWorker) {
 void CEffectQueue::EnsureWorker() {
     {
         std::lock_guard<std::mutex> queue(m_queueLock);
-        if (m_bWorkerRunning || m_listEffects.IsEmpty()) return;
-        m_bWorkerRunning = true;
+        if (m_workerRunning || m_listEffects.IsEmpty()) return;
+        m_workerRunning = true;
     }
     std::lock_guard<std::mutex> worker(m_workerLock);
-    if (m_bStopped) {
+    if (m_stopped) {
         // No worker runs after a stop; the flag must not claim one, or Restart would find the
         // queue looking served.
         std::lock_guard<std::mutex> queue(m_queueLock);
-        m_bWorkerRunning = false;
+        m_workerRunning = false;
         return;
     }
     // The previous worker, if any, has already marked itself finished: it only has to return.
@@ -75,13 +75,13 @@ void CEffectQueue::EnsureWorker() {
         // No thread could be started (no thread or no memory to give): this start fails and the
         // queue waits for the next signal, which tries again.
         std::lock_guard<std::mutex> queue(m_queueLock);
-        m_bWorkerRunning = false;
+        m_workerRunning = false;
     }
 }
 
 void CEffectQueue::RequestStop() {
     std::lock_guard<std::mutex> worker(m_workerLock);
-    m_bStopped = true;
+    m_stopped = true;
     if (m_workerThread.joinable()) {
         StopAndWake(m_workerThread, m_pauseLock, m_pauseWake);
         // An idle worker checks the stop request under the queue lock.
@@ -97,12 +97,12 @@ void CEffectQueue::Stop() {
         if (m_workerThread.joinable()) m_workerThread.join();
     }
     std::lock_guard<std::mutex> queue(m_queueLock);
-    m_bWorkerRunning = false;
+    m_workerRunning = false;
 }
 
 void CEffectQueue::Restart() {
     std::lock_guard<std::mutex> worker(m_workerLock);
-    m_bStopped = false;
+    m_stopped = false;
 }
 
 void CEffectQueue::Clear() {
@@ -121,15 +121,15 @@ size_t CEffectQueue::GetCount() {
 std::unique_ptr<CEffect> CEffectQueue::TakeNextOrFinish(std::stop_token& stop) {
     std::unique_lock<std::mutex> queue(m_queueLock);
     if (m_listEffects.IsEmpty() && !stop.stop_requested()) {
-        m_bWorkerIdle = true;
+        m_workerIdle = true;
         m_workArrived.wait_for(queue, kIdleWait,
                                [&] { return stop.stop_requested() || !m_listEffects.IsEmpty(); });
-        m_bWorkerIdle = false;
+        m_workerIdle = false;
     }
     // A stopped worker leaves the queue as it is; Stop clears the running mark after the join.
     if (stop.stop_requested()) return nullptr;
     std::unique_ptr<CEffect> effect = m_listEffects.RemoveHead();
-    if (!effect) m_bWorkerRunning = false;
+    if (!effect) m_workerRunning = false;
     return effect;
 }
 

@@ -113,17 +113,17 @@ class CEffectQueue {
 
     ICommandSink& m_sink;
 
-    std::mutex m_queueLock;  // guards m_listEffects, m_bWorkerRunning and m_bWorkerIdle
+    std::mutex m_queueLock;  // guards m_listEffects, m_workerRunning and m_workerIdle
     CList<CEffect> m_listEffects;
-    bool m_bWorkerRunning = false;
+    bool m_workerRunning = false;
     // Raised only under m_queueLock; the worker lowers it as it takes buffers.
     std::atomic<size_t> m_pendingBuffers{0};
-    bool m_bWorkerIdle = false;             // the worker waits in TakeNextOrFinish
+    bool m_workerIdle = false;              // the worker waits in TakeNextOrFinish
     std::condition_variable m_workArrived;  // wakes an idle worker (with m_queueLock)
 
-    std::mutex m_workerLock;  // guards m_workerThread and m_bStopped (start and stop)
+    std::mutex m_workerLock;  // guards m_workerThread and m_stopped (start and stop)
     std::jthread m_workerThread;
-    bool m_bStopped = false;
+    bool m_stopped = false;
     std::mutex m_pauseLock;
     std::condition_variable m_pauseWake;  // a pause ends early when the worker is stopped
 };

@@ -1,7 +1,5 @@
 #include "effects/LightEffect.h"
 
-#include <new>
-
 #include "common/Win32Types.h"
 #include "effects/LightCommands.h"
 
@@ -21,41 +19,39 @@ EffectParams MakeStepRecord(uint32_t lightSelector) {
     return step;
 }
 
-HRESULT CLightEffect::Build() {
+HRESULT LightEffect::Build() {
     EffectParams* params = GetParams();
     if (params == nullptr) return kE_POINTER;
     const GUID guid = GetEffectGuid();
-    try {
-        if (GuidEqual(guid, EFFECT_LED_BRIGHTNESS)) {
-            params->level = light::ScaleLevel(params->level);
-            QueueStateStep(params);
-        } else if (GuidEqual(guid, EFFECT_LED_MODE_2_PARAMS)) {
-            QueueModeParams(params);
-        } else if (GuidEqual(guid, EFFECT_LED_STATE)) {
-            // Read with QueryState; nothing to send.
-        } else if (GuidEqual(guid, EFFECT_LED_FLASH_1)) {
-            QueueFlash(1);
-        } else if (GuidEqual(guid, EFFECT_LED_FLASH_2)) {
-            QueueFlash(2);
-        } else if (GuidEqual(guid, EFFECT_LED_FLASH_3)) {
-            QueueFlash(3);
-        } else if (GuidEqual(guid, EFFECT_LED_BLINK)) {
-            return QueueBlink();
-        } else if (!BuildOwnKind(guid, params)) {
-            return kE_NOINTERFACE;
-        }
-    } catch (const std::bad_alloc&) {
-        return kE_OUTOFMEMORY;
+    if (GuidEqual(guid, EFFECT_LED_BRIGHTNESS)) {
+        // The host's record stays as it is: KvSDKSetEffect writes the scaled level back once.
+        EffectParams scaled = *params;
+        scaled.level = light::ScaleLevel(params->level);
+        QueueStateStep(&scaled);
+    } else if (GuidEqual(guid, EFFECT_LED_MODE_2_PARAMS)) {
+        QueueModeParams(params);
+    } else if (GuidEqual(guid, EFFECT_LED_STATE)) {
+        // Read with QueryState; nothing to send.
+    } else if (GuidEqual(guid, EFFECT_LED_FLASH_1)) {
+        QueueFlash(1);
+    } else if (GuidEqual(guid, EFFECT_LED_FLASH_2)) {
+        QueueFlash(2);
+    } else if (GuidEqual(guid, EFFECT_LED_FLASH_3)) {
+        QueueFlash(3);
+    } else if (GuidEqual(guid, EFFECT_LED_BLINK)) {
+        return QueueBlink();
+    } else if (!BuildOwnKind(guid, params)) {
+        return kE_NOINTERFACE;
     }
     return kS_OK;
 }
 
-void CLightEffect::QueueFlash(uint32_t cycles) {
+void LightEffect::QueueFlash(uint32_t cycles) {
     QueueFlashCycles(GetParams()->lightSelector, cycles,
                      [this](const EffectParams* step) { QueueStateStep(step); });
 }
 
-HRESULT CLightEffect::QueueBlink() {
+HRESULT LightEffect::QueueBlink() {
     const EffectParams* params = GetParams();
     if (params->count == 0) {
         QueueDeviceBlink(params);
@@ -68,7 +64,7 @@ HRESULT CLightEffect::QueueBlink() {
     return hr;
 }
 
-void CLightEffect::QueueModeParams(const EffectParams* params) {
+void LightEffect::QueueModeParams(const EffectParams* params) {
     const auto lightId = m_modeParamsLights.Find(params->lightSelector);
     if (!lightId) return;
     Queue(light::Mode(*lightId, cmd::kMode2));
@@ -76,18 +72,18 @@ void CLightEffect::QueueModeParams(const EffectParams* params) {
                             params->param2, params->param3));
 }
 
-std::unique_ptr<CCommandBuffer> CLightEffect::DeviceBlinkCommand(const EffectParams& params) {
+std::unique_ptr<CCommandBuffer> LightEffect::DeviceBlinkCommand(const EffectParams& params) {
     if (params.count != 0) return nullptr;
     const auto lightId = kDeviceBlinkLights.Find(params.lightSelector);
     if (!lightId) return nullptr;
     return light::Blink(*lightId, params.offTime, params.onTime);
 }
 
-void CLightEffect::QueueDeviceBlink(const EffectParams* params) {
+void LightEffect::QueueDeviceBlink(const EffectParams* params) {
     Queue(DeviceBlinkCommand(*params));
 }
 
-HRESULT CLightEffect::QueryState(const std::wstring& devicePath) {
+HRESULT LightEffect::QueryState(const std::wstring& devicePath) {
     const GUID guid = GetEffectGuid();
     if (!GuidEqual(guid, EFFECT_LED_STATE) && !GuidEqual(guid, EFFECT_LED_BRIGHTNESS)) {
         return kE_NOT_SUPPORTED;

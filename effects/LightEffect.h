@@ -67,7 +67,7 @@ HRESULT QueueBlinkCycle(const EffectParams& host, uint32_t& repeat, QueueStep&& 
     return kS_OK;
 }
 
-class CLightEffect : public CEffect {
+class LightEffect : public CEffect {
   public:
     // Builds brightness, the mode-2 parameters, the state kind (nothing to send), the flashes
     // and the blink here, any other kind through BuildOwnKind. A kind the family does not build
@@ -89,8 +89,8 @@ class CLightEffect : public CEffect {
     static std::unique_ptr<CCommandBuffer> DeviceBlinkCommand(const EffectParams& params);
 
   protected:
-    CLightEffect(GUID effectGuid, EffectParams* pParams, const LightTable& modeParamsLights,
-                 const LightTable& readBackLights)
+    LightEffect(GUID effectGuid, EffectParams* pParams, const LightTable& modeParamsLights,
+                const LightTable& readBackLights)
         : CEffect(effectGuid, pParams),
           m_modeParamsLights(modeParamsLights),
           m_readBackLights(readBackLights) {}

@@ -1,10 +1,9 @@
 #include "effects/MORENEffect.h"
 
 #include <cstring>
-#include <new>
 
+#include "catalogue/Products.h"
 #include "common/Win32Types.h"
-#include "devices/Products.h"
 #include "effects/LightBuilders.h"
 #include "effects/LightCommands.h"
 #include "effects/MORENLightTables.h"
@@ -35,24 +34,24 @@ bool IsFlashOrBlink(const GUID& guid) {
 }  // namespace
 
 CMORENEffect::CMORENEffect(GUID effectGuid, EffectParams* pParams)
-    : CLightEffect(effectGuid, pParams, moren::kModeParamsLights, kDeviceBlinkLights) {}
+    : LightEffect(effectGuid, pParams, moren::kModeParamsLights, kDeviceBlinkLights) {}
 
 bool CMORENEffect::BuildOwnKind(const GUID& guid, EffectParams* params) {
     if (GuidEqual(guid, EFFECT_LED_ON) || GuidEqual(guid, EFFECT_LED_OFF)) {
         QueueOnOff(params);
     } else if (GuidEqual(guid, EFFECT_LED_COLOR)) {
-        // Only a single Pell product gets a colour: as a whole record where it takes blocks.
+        // The product the record names says how its colour is sent; a family gets none.
         const Product* product = FindProduct(params->productGuid);
-        if (product != nullptr && product->family == Family::Pell) {
-            if (product->wholeBlocks) {
-                QueueWholeRecord(params);
-            } else {
-                QueueColor(params);
-            }
+        const ColorForm form = product != nullptr ? product->color : ColorForm::None;
+        if (form == ColorForm::Block) {
+            QueueWholeRecord(params);
+        } else if (form == ColorForm::Command) {
+            QueueColor(params);
         }
     } else if (GuidEqual(guid, EFFECT_LED_MODE_0) || GuidEqual(guid, EFFECT_LED_MODE_4) ||
                GuidEqual(guid, EFFECT_LED_MODE_2) || GuidEqual(guid, EFFECT_LED_MODE_1)) {
-        if (GuidEqual(params->productGuid, PRODUCT_PELL_KEYBOARD_0E5A)) QueueLightMode(params);
+        const Product* product = FindProduct(params->productGuid);
+        if (product != nullptr && product->lightingModes) QueueLightMode(params);
     } else {
         return false;
     }
@@ -87,11 +86,7 @@ void CMORENEffect::QueueColor(const EffectParams* params) {
 void CMORENEffect::QueueWholeRecord(const EffectParams* params) {
     uint8_t block[CCommandBuffer::kBlockSize];
     std::memcpy(block, params, sizeof(block));
-    try {
-        Queue(CCommandBuffer::Block(block));
-    } catch (const std::bad_alloc&) {
-        // Nothing is queued for a block that cannot be allocated; the request still succeeds.
-    }
+    Queue(CCommandBuffer::Block(block));
 }
 
 void CMORENEffect::QueueLightMode(const EffectParams* params) {

@@ -1,6 +1,6 @@
 // The effect family of the Pell devices (0E59 mouse, 0E5A keyboard, 0E5B USB device): its light
 // tables, its state step and its own kinds (on/off, colour, lighting modes). What both families
-// build alike is in CLightEffect.
+// build alike is in LightEffect.
 #pragma once
 
 #include "KvSDKEng.h"
@@ -8,7 +8,7 @@
 
 namespace kvsdk {
 
-class CMORENEffect : public CLightEffect {
+class CMORENEffect : public LightEffect {
   public:
     CMORENEffect(GUID effectGuid, EffectParams* pParams);
 

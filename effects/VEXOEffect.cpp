@@ -8,7 +8,7 @@
 namespace kvsdk {
 
 CVEXOEffect::CVEXOEffect(GUID effectGuid, EffectParams* pParams)
-    : CLightEffect(effectGuid, pParams, vexo::kModeParamsLights, vexo::kStateStepLights) {}
+    : LightEffect(effectGuid, pParams, vexo::kModeParamsLights, vexo::kStateStepLights) {}
 
 bool CVEXOEffect::BuildOwnKind(const GUID& guid, EffectParams* params) {
     if (GuidEqual(guid, EFFECT_LED_ON) || GuidEqual(guid, EFFECT_LED_OFF)) {

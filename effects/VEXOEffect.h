@@ -1,5 +1,5 @@
 // The effect family of the VEXO devices (0E51, 0E52): its light tables, its state step and its
-// own kinds (on/off, device modes). What both families build alike is in CLightEffect.
+// own kinds (on/off, device modes). What both families build alike is in LightEffect.
 #pragma once
 
 #include "KvSDKEng.h"
@@ -7,7 +7,7 @@
 
 namespace kvsdk {
 
-class CVEXOEffect : public CLightEffect {
+class CVEXOEffect : public LightEffect {
   public:
     CVEXOEffect(GUID effectGuid, EffectParams* pParams);
 

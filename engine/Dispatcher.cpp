@@ -13,11 +13,11 @@ void CEngine::SignalNewEffect(bool passNeeded) {
     bool wake = false;
     {
         std::lock_guard<std::mutex> lock(m_wakeLock);
-        if (m_hNewEffectEvent == nullptr) m_hNewEffectEvent = platform::CreateNewEffectEvent();
-        sharedEvent = m_hNewEffectEvent;
+        if (m_newEffectEvent == nullptr) m_newEffectEvent = platform::CreateNewEffectEvent();
+        sharedEvent = m_newEffectEvent;
         // A pass that has not begun yet will see this effect too: no wake-up is needed.
-        wake = passNeeded && !m_bWakePending;
-        if (passNeeded) m_bWakePending = true;
+        wake = passNeeded && !m_wakePending;
+        if (passNeeded) m_wakePending = true;
     }
     if (wake) m_wake.notify_one();
     // The shared named event is still set for whoever watches it; this process never waits on
@@ -30,10 +30,10 @@ void DispatchThreadProc(std::stop_token stop, CEngine* engine) {
         {
             std::unique_lock<std::mutex> lock(engine->m_wakeLock);
             engine->m_wake.wait(lock,
-                                [&] { return stop.stop_requested() || engine->m_bWakePending; });
+                                [&] { return stop.stop_requested() || engine->m_wakePending; });
             if (stop.stop_requested()) return;
             // Signals arriving from here on fold into one further pass.
-            engine->m_bWakePending = false;
+            engine->m_wakePending = false;
         }
         ++engine->m_dispatchPasses;
         for (const auto& device : engine->m_listDevices) {

@@ -50,9 +50,9 @@ class CEngine {
 
     std::mutex m_wakeLock;
     std::condition_variable m_wake;
-    bool m_bWakePending = false;
+    bool m_wakePending = false;
     std::atomic<uint64_t> m_dispatchPasses{0};
-    void* m_hNewEffectEvent = nullptr;  // the shared named event, set for outside observers
+    void* m_newEffectEvent = nullptr;  // the shared named event, set for outside observers
 
     std::jthread m_thread;  // the dispatcher; started last, stopped first
 };
@@ -63,26 +63,30 @@ void DispatchThreadProc(std::stop_token stop, CEngine* engine);
 
 // Process-wide state of the library. Created on first use and never destroyed, so a process
 // that exits without KvSDKEngUninit runs no thread join and no device teardown at exit.
-struct CLibraryState {
+struct LibraryState {
     CReaderWriterLock lock;  // exclusive: changing these three; shared: effect calls
     CList<CDevice> discoveryList;
     CEngine* pEngine = nullptr;
 };
-CLibraryState& LibraryState();
+LibraryState& Library();
 
 // The engine, created from the discovery list on first use. Call with 'lock' held exclusively.
 // When the engine cannot be created (no memory, no thread) it throws and the devices stay on
 // the discovery list.
-CEngine& GetEngine(CLibraryState& state);
+CEngine& GetEngine(LibraryState& state);
 
 // Result of a call that needed the engine when its dispatcher thread could not be started.
 inline constexpr HRESULT kE_THREAD_START = HResultFromWin32(kErrorNotEnoughMemory);
 
 // GetEngine as a result code: S_OK, E_OUTOFMEMORY, or kE_THREAD_START.
-HRESULT TryGetEngine(CLibraryState& state);
+HRESULT TryGetEngine(LibraryState& state);
 
 // Test seam: while set, starting the dispatcher thread fails as when the system has no thread
 // to give.
 extern std::atomic<bool> g_bFailDispatcherStart;
+
+// Test seam: while above 0, each effect object KvSDKSetEffect makes fails as when memory runs out,
+// and takes 1 off.
+extern std::atomic<int> g_failEffectAllocations;
 
 }  // namespace kvsdk

@@ -4,9 +4,14 @@
 // device call is made under the lock (Init's searches, Uninit's release of the devices and the
 // read-backs run outside it), so no export waits on another thread's device. No exception leaves
 // an export.
+//
+// Memory running out is a std::bad_alloc wherever it happens (never a null pointer, never
+// swallowed). While KvSDKSetEffect makes, builds and queues one device's effect (AddToDevice) it
+// answers E_OUTOFMEMORY for that device, and the call goes on with the next device; anywhere else
+// the export answers E_OUTOFMEMORY for the whole call (Guarded).
 
 #include <algorithm>
-#include <array>
+#include <atomic>
 #include <memory>
 #include <new>
 #include <shared_mutex>  // std::shared_lock
@@ -15,9 +20,11 @@
 #include <vector>
 
 #include "KvSDKEng.h"
+#include "catalogue/EffectKinds.h"
+#include "catalogue/Products.h"
 #include "common/Win32Types.h"
 #include "devices/DeviceFinder.h"
-#include "devices/Products.h"
+#include "effects/LightBuilders.h"
 #include "effects/MORENEffect.h"
 #include "effects/VEXOEffect.h"
 #include "engine/Engine.h"
@@ -25,26 +32,13 @@
 
 namespace kvsdk {
 
+std::atomic<int> g_failEffectAllocations{0};
+
 namespace {
-
-// The effect kinds KvSDKSetEffect accepts, in the order it tests them.
-const std::array<const GUID*, 16> kAcceptedEffects = {
-    &EFFECT_LED_ON,     &EFFECT_LED_OFF,     &EFFECT_LED_BRIGHTNESS, &EFFECT_LED_MODE_2_PARAMS,
-    &EFFECT_LED_STATE,  &EFFECT_LED_FLASH_1, &EFFECT_LED_FLASH_2,    &EFFECT_LED_FLASH_3,
-    &EFFECT_LED_BLINK,  &EFFECT_LED_MODE_0,  &EFFECT_LED_MODE_1,     &EFFECT_LED_MODE_2,
-    &EFFECT_LED_MODE_4, &EFFECT_VEXO_MODE_A, &EFFECT_VEXO_MODE_B,    &EFFECT_LED_COLOR,
-};
-
-bool IsAcceptedEffect(const GUID& effect) {
-    for (const GUID* accepted : kAcceptedEffects) {
-        if (GuidEqual(effect, *accepted)) return true;
-    }
-    return false;
-}
 
 // Takes the library lock shared, with an engine that exists (created here on first use). When
 // the engine cannot be created the lock is not held and the failure is answered.
-HRESULT LockWithEngine(CLibraryState& state, std::shared_lock<CReaderWriterLock>& shared) {
+HRESULT LockWithEngine(LibraryState& state, std::shared_lock<CReaderWriterLock>& shared) {
     for (;;) {
         shared = std::shared_lock<CReaderWriterLock>(state.lock);
         if (state.pEngine != nullptr) return kS_OK;
@@ -56,11 +50,39 @@ HRESULT LockWithEngine(CLibraryState& state, std::shared_lock<CReaderWriterLock>
 }
 
 std::unique_ptr<CEffect> MakeEffect(Family family, const GUID& effect, EffectParams* params) {
-    // An effect that cannot be allocated reaches AddEffect as null and answers E_POINTER.
-    if (family == Family::VEXO) {
-        return std::unique_ptr<CEffect>(new (std::nothrow) CVEXOEffect(effect, params));
+    int failing = g_failEffectAllocations.load();
+    while (failing > 0 && !g_failEffectAllocations.compare_exchange_weak(failing, failing - 1)) {
     }
-    return std::unique_ptr<CEffect>(new (std::nothrow) CMORENEffect(effect, params));
+    if (failing > 0) throw std::bad_alloc();
+    if (family == Family::VEXO) return std::make_unique<CVEXOEffect>(effect, params);
+    return std::make_unique<CMORENEffect>(effect, params);
+}
+
+// What one device's part of an effect call did.
+struct DeviceStep {
+    HRESULT result = kE_FAIL;
+    bool built = false;        // the effect was made and its Build called
+    bool queued = false;       // the device's queue took the effect
+    bool needsWorker = false;  // and no worker of the device will take it by itself
+};
+
+// Makes the device's effect, builds it and queues it. Memory running out on the way answers
+// E_OUTOFMEMORY for this device alone.
+DeviceStep AddToDevice(CDevice& device, Family family, const GUID& effect, EffectParams* params) {
+    DeviceStep step;
+    try {
+        std::unique_ptr<CEffect> created = MakeEffect(family, effect, params);
+        step.built = true;
+        step.needsWorker = true;
+        step.result = device.AddEffect(created, &step.needsWorker);
+        // An effect the queue did not take (refused, or sending the device nothing) is released
+        // with 'created'.
+        step.queued = Succeeded(step.result) && !created;
+    } catch (const std::bad_alloc&) {
+        step.result = kE_OUTOFMEMORY;
+        step.queued = false;
+    }
+    return step;
 }
 
 HRESULT EngInit(const GUID& product) {
@@ -88,7 +110,7 @@ HRESULT EngInit(const GUID& product) {
         }
     });
     {
-        CLibraryState& state = LibraryState();
+        LibraryState& state = Library();
         std::unique_lock<CReaderWriterLock> exclusive(state.lock);
         while (auto device = found.RemoveHead()) state.discoveryList.AddTail(std::move(device));
     }
@@ -99,7 +121,7 @@ HRESULT EngInit(const GUID& product) {
 }
 
 HRESULT EngUninit() {
-    CLibraryState& state = LibraryState();
+    LibraryState& state = Library();
     CList<CDevice> devices;
     std::unique_ptr<CEngine> engine;
     {
@@ -117,47 +139,44 @@ HRESULT EngUninit() {
 
 HRESULT SetEffect(const GUID& effect, EffectParams* params) {
     HRESULT result = kE_FAIL;
-    CLibraryState& state = LibraryState();
+    LibraryState& state = Library();
     std::shared_lock<CReaderWriterLock> shared;
     const HRESULT engineResult = LockWithEngine(state, shared);
     if (Failed(engineResult)) return engineResult;
     CEngine& engine = *state.pEngine;
 
-    if (!IsAcceptedEffect(effect)) return kE_FAIL;
+    if (FindEffectKind(effect) == nullptr) return kE_FAIL;
     if (params == nullptr) return kE_POINTER;
     const GUID product = params->productGuid;
-    // Brightness is scaled in place in the host's record. Every device scales the level the
-    // host asked for, not the value the previous device left there; the record ends up holding
-    // the scaled value, as with a single device.
-    const bool scalesLevel = GuidEqual(effect, EFFECT_LED_BRIGHTNESS);
-    const uint32_t requestedLevel = params->level;
     bool queueFull = false;
+    bool built = false;
 
-    const CGameControlView gameControl;
+    const GameControlView gameControl;
     for (const auto& device : engine.Devices()) {
-        const std::wstring& productId = device->GetProductId();
-        if (!gameControl.IsEnabled(productId)) continue;
-        const Product* row = SelectForSet(productId, device->GetPath(), product);
-        if (row == nullptr) continue;
-        if (scalesLevel) params->level = requestedLevel;
-        std::unique_ptr<CEffect> created(MakeEffect(row->family, effect, params));
-        bool needsWorker = true;
-        result = device->AddEffect(created, &needsWorker);
+        const Product* row = device->GetProduct();
+        if (row == nullptr || !gameControl.IsEnabled(row->id.Wide())) continue;
+        if (!SelectForSet(row, device->GetPath(), product)) continue;
+        const DeviceStep step = AddToDevice(*device, row->family, effect, params);
+        result = step.result;
+        built = built || step.built;
         // A device that could not take the effect is reported whatever the later devices say.
         if (result == kE_QUEUE_FULL) queueFull = true;
         // Signalled right after each queued effect, so the first device can start while later
         // ones are still being handled; a device whose worker is alive (busy, or waiting for
-        // work) gets the effect from the queue itself and needs no dispatcher pass. An effect
-        // the queue did not take (refused, or sending the device nothing) is released with
-        // 'created'.
-        if (Succeeded(result) && !created) engine.SignalNewEffect(needsWorker);
+        // work) gets the effect from the queue itself and needs no dispatcher pass.
+        if (step.queued) engine.SignalNewEffect(step.needsWorker);
+    }
+    // A brightness call leaves the scaled level in the host's record once some device built it.
+    // Every device built from the level the host asked for.
+    if (built && GuidEqual(effect, EFFECT_LED_BRIGHTNESS)) {
+        params->level = light::ScaleLevel(params->level);
     }
     return queueFull ? kE_QUEUE_FULL : result;
 }
 
 HRESULT GetEffect(const GUID& effect, EffectParams* params) {
     if (params == nullptr) return kE_POINTER;
-    CLibraryState& state = LibraryState();
+    LibraryState& state = Library();
     const GUID product = params->productGuid;
     // The paths of the devices asked, in walk order, read under the lock. The queries run after
     // it, each through a device-I/O object of its own, so no other export waits on a device.
@@ -177,7 +196,7 @@ HRESULT GetEffect(const GUID& effect, EffectParams* params) {
             std::reverse(walk.begin(), walk.end());
         }
         for (const CDevice* device : walk) {
-            if (SelectForGet(device->GetProductId(), product)) paths.push_back(device->GetPath());
+            if (SelectForGet(device->GetProduct(), product)) paths.push_back(device->GetPath());
         }
     }
     HRESULT result = kE_FAIL;

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <new>
 
+#include "catalogue/Products.h"
 #include "common/Win32Types.h"
-#include "devices/Products.h"
 #include "platform/Platform.h"
 
 namespace kvsdk {
@@ -60,10 +60,10 @@ bool IsGameControlEnabled(const std::wstring& productId) {
     return EnabledAt(platform::RegistryChangeStamp(platform::Hive::CurrentUser), productId);
 }
 
-CGameControlView::CGameControlView()
+GameControlView::GameControlView()
     : m_stamp(platform::RegistryChangeStamp(platform::Hive::CurrentUser)) {}
 
-bool CGameControlView::IsEnabled(const std::wstring& productId) const {
+bool GameControlView::IsEnabled(const std::wstring& productId) const {
     return EnabledAt(m_stamp, productId);
 }
 

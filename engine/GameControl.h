@@ -14,9 +14,9 @@ bool IsGameControlEnabled(const std::wstring& productId);
 
 // The switches as one effect call sees them: the registry is asked for changes once, when the
 // view is made, however many devices the call then asks about.
-class CGameControlView {
+class GameControlView {
   public:
-    CGameControlView();
+    GameControlView();
     bool IsEnabled(const std::wstring& productId) const;
 
   private:

@@ -1,6 +1,8 @@
 // The narrow platform interface the engine is written against. The Windows backend
 // (platform/win32) uses SetupAPI, the registry, kernel events and the debugger channel; the
-// POSIX backend (platform/posix) uses sysfs, .reg files and standard error.
+// POSIX backend (platform/posix) uses sysfs, .reg files and standard error. Each backend keeps
+// one file per section below: Interfaces.cpp, Registry.cpp, Diagnostics.cpp, LogFile.cpp,
+// NewEffectEvent.cpp, Fork.cpp and Module.cpp.
 #pragma once
 
 #include <cstdint>
@@ -20,12 +22,12 @@ namespace kvsdk::platform {
 // is made (Windows: one SetupAPI device information set, held until the object goes; Linux: one
 // walk of sysfs). A search takes one snapshot and reads it index by index.
 // This is the platform's own source; the simulated set of KVSDK_SIM is handled by the caller.
-class CInterfaceList {
+class InterfaceList {
   public:
-    explicit CInterfaceList(const GUID& classGuid);
-    ~CInterfaceList();
-    CInterfaceList(const CInterfaceList&) = delete;
-    CInterfaceList& operator=(const CInterfaceList&) = delete;
+    explicit InterfaceList(const GUID& classGuid);
+    ~InterfaceList();
+    InterfaceList(const InterfaceList&) = delete;
+    InterfaceList& operator=(const InterfaceList&) = delete;
 
     // Path of interface number 'index' (from 0), as the platform reports it. On failure 'path'
     // is left unchanged and the Windows error is returned as an HRESULT (past the last
@@ -61,7 +63,7 @@ RegistryValue QueryRegistryValue(Hive hive, const std::wstring& subkey, uint32_t
 // the file system's clock leaves its time stamp as it was).
 uint64_t RegistryChangeStamp(Hive hive);
 
-// --- Diagnostics ----------------------------------------------------------------------------
+// --- Debug output, local time and message texts ------------------------------------------------
 
 // The debugger channel: OutputDebugStringW on Windows, standard error elsewhere.
 void DebugOutput(const std::wstring& text);
@@ -80,6 +82,8 @@ LocalTime GetLocalTimeNow();
 // nullopt when the system has none. Windows: FormatMessageW. Elsewhere: a built-in table of the
 // codes the library and its device-I/O library can produce.
 std::optional<std::wstring> SystemMessageText(HRESULT hr);
+
+// --- The log file ------------------------------------------------------------------------------
 
 // The user's profile directory variable ("USERPROFILE" on Windows, "HOME" elsewhere) and the
 // path separator used to build the log file path.
@@ -117,8 +121,7 @@ void* CreateNewEffectEvent();
 void SetNewEffectEvent(void* handle);
 void CloseNewEffectEvent(void* handle);
 
-// --- Processes
-// ------------------------------------------------------------------------------------
+// --- Processes made by fork ---------------------------------------------------------------------
 
 // Has 'handler' run in the child of every later fork of this process, in the child's only thread
 // before fork returns there (POSIX). The child holds a copy of the parent's memory but none of its

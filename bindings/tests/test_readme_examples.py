@@ -1,4 +1,5 @@
-"""The README's C# and Python examples run as written against simulated devices."""
+"""The C# and Python examples of the documentation (docs/csharp.md, docs/python.md) run as
+written against simulated devices."""
 
 import os
 import pathlib
@@ -15,12 +16,11 @@ REPO_ROOT = BINDINGS.parent
 MOUSE = r"\\?\hid#vid_7a3e&pid_0e59&mi_00#1#{378de44c-56ef-11d1-bc8c-00a0c91405dd}"
 
 
-def readme_block(heading, language):
-    text = (REPO_ROOT / "README.md").read_text()
-    section = text.split("\n" + heading + "\n", 1)
-    assert len(section) == 2, "README has no section '%s'" % heading
-    block = re.search(r"```%s\n(.*?)```" % language, section[1], flags=re.S)
-    assert block, "no %s example under '%s'" % (language, heading)
+def example_block(page, language):
+    """The first example in 'language' on the documentation page 'page'."""
+    text = (REPO_ROOT / "docs" / page).read_text()
+    block = re.search(r"```%s\n(.*?)```" % language, text, flags=re.S)
+    assert block, "no %s example in docs/%s" % (language, page)
     return block.group(1)
 
 
@@ -44,7 +44,7 @@ def mouse_sets(trace):
 def test_python_example(tmp_path, devices):
     env, trace = devices
     env["PYTHONPATH"] = str(BINDINGS / "python")
-    (tmp_path / "example.py").write_text(readme_block("## Use it from Python", "python"))
+    (tmp_path / "example.py").write_text(example_block("python.md", "python"))
     run = subprocess.run([sys.executable, str(tmp_path / "example.py")], env=env,
                          capture_output=True, text=True, timeout=60)
     assert run.returncode == 0, run.stderr
@@ -60,7 +60,7 @@ def test_csharp_example(tmp_path, devices, library):
         pytest.skip("mcs and mono are not installed")
     env, trace = devices
     env["LD_LIBRARY_PATH"] = os.path.dirname(library)
-    (tmp_path / "Program.cs").write_text(readme_block("## Use it from C# / Unity", "csharp"))
+    (tmp_path / "Program.cs").write_text(example_block("csharp.md", "csharp"))
     sources = sorted(str(path) for path in (BINDINGS / "csharp" / "src").glob("*.cs"))
     subprocess.run([mcs, "-nologo", "-out:" + str(tmp_path / "Program.exe"),
                     str(tmp_path / "Program.cs")] + sources, check=True, timeout=120)

@@ -8,7 +8,8 @@
 // the report's length. So a command whose first byte is 0x00 (the light-state command) is never
 // taken for a report ID.
 //
-// The built-in values are assumptions that no device has confirmed yet (the README lists them).
+// The built-in values are assumptions that no device has confirmed yet (docs/real-devices.md
+// lists them).
 // A device owner overrides them per product without rebuilding: registry values under
 // HKEY_CURRENT_USER\SOFTWARE\TOLVE\7A3E<product id> (on Linux in the .reg file that stands in for
 // that hive), read when a device is opened.

@@ -133,7 +133,7 @@ def nuget_readme():
     return ("# %s\n\n%s\n\n`lib/netstandard2.0/KvSDK.dll` is the binding; `runtimes/<rid>/native/` "
             "holds KvSDKEng with its device-I/O library KvSDKMod for win-x64, win-x86 and "
             "linux-x64 (glibc 2.34 and libstdc++ of GCC 12 or later). There is no macOS and no "
-            "ARM64 library. See the KvSDKEng README, \"Use it from C# / Unity\".\n"
+            "ARM64 library. See docs/csharp.md of KvSDKEng.\n"
             % (NUGET_ID, DESCRIPTION))
 
 

@@ -44,11 +44,11 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
-CFileWatch::~CFileWatch() {
+FileWatch::~FileWatch() {
     Disarm();
 }
 
-void CFileWatch::Disarm() {
+void FileWatch::Disarm() {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = -1;
     m_fileWatch = -1;
@@ -56,11 +56,11 @@ void CFileWatch::Disarm() {
     m_entries.clear();
 }
 
-void CFileWatch::CloseInChild() noexcept {
+void FileWatch::CloseInChild() noexcept {
     if (m_fd >= 0) ::close(m_fd);
 }
 
-bool CFileWatch::Arm(const std::string& path) {
+bool FileWatch::Arm(const std::string& path) {
     Disarm();
     if (path.empty()) return false;
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -77,7 +77,7 @@ bool CFileWatch::Arm(const std::string& path) {
 
 // Looks the path up as the kernel does, component by component, splicing in the target of every
 // link met on the way.
-bool CFileWatch::WatchTheWay(const std::string& path) {
+bool FileWatch::WatchTheWay(const std::string& path) {
     std::deque<std::string> rest = Components(path);
     std::string folder = path.front() == '/' ? "/" : ".";
     int links = 0;
@@ -105,7 +105,7 @@ bool CFileWatch::WatchTheWay(const std::string& path) {
     return !m_entries.empty();
 }
 
-bool CFileWatch::Changed() {
+bool FileWatch::Changed() {
     if (m_fd < 0) return true;
     bool changed = false;
     bool wayChanged = false;

@@ -16,12 +16,12 @@ namespace kvsdk::platform::posix {
 // made again) are seen; the path is then looked up afresh and the watch set again. The kernel
 // queues an event before the call that made the change returns, so a look that begins after a
 // change always sees it.
-class CFileWatch {
+class FileWatch {
   public:
-    CFileWatch() = default;
-    ~CFileWatch();
-    CFileWatch(const CFileWatch&) = delete;
-    CFileWatch& operator=(const CFileWatch&) = delete;
+    FileWatch() = default;
+    ~FileWatch();
+    FileWatch(const FileWatch&) = delete;
+    FileWatch& operator=(const FileWatch&) = delete;
 
     // Starts watching 'path' (an absolute or relative file name), dropping any earlier watch.
     // False when it cannot be watched (a folder on the way missing or unreadable, a loop of

@@ -13,7 +13,7 @@
 #       wheel nor setuptools, and drive a simulated device: the pure wheel with the library where
 #       an archive puts it (its lib/ on LD_LIBRARY_PATH), the linux_x86_64 wheel by itself.
 #   install-test.sh csharp <build dir> <work dir>
-#       the NuGet and Unity packages hold what the README lists; an application laid out as each
+#       the NuGet and Unity packages hold what docs/csharp.md lists; an application laid out as each
 #       ships the Linux pair (beside the app; in the player's plugin folder) drives a simulated
 #       device from mono, with nothing on LD_LIBRARY_PATH.
 set -eu

@@ -7,6 +7,7 @@
 #include "common/Strings.h"
 #include "tests/support/TestSupport.h"
 #include "common/Win32Types.h"
+#include "catalogue/Products.h"
 #include "devices/DevicePell.h"
 #include "devices/DeviceVEXO.h"
 
@@ -18,6 +19,8 @@ TEST(DevicePellTest, ProductGuidsAndUpperCasePath) {
     CDevicePell pell(FromUtf8(MousePath("0e59")).c_str());
     EXPECT_TRUE(GuidEqual(pell.GetProductGuid(), PRODUCT_PELL));
     EXPECT_EQ(ToUtf8(pell.GetPath()), ToUpper(MousePath("0e59")));
+    ASSERT_NE(pell.GetProduct(), nullptr);  // the catalogue row of the path, resolved once
+    EXPECT_EQ(std::string(pell.GetProduct()->id.Text()), "0E59");
     EXPECT_FALSE(pell.HasChannel());
     CDeviceVEXO vexo(FromUtf8(MousePath("0e51")).c_str());
     EXPECT_TRUE(GuidEqual(vexo.GetProductGuid(), kGuidNull));

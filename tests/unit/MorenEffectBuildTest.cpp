@@ -7,6 +7,7 @@
 
 #include "tests/unit/EffectTestDecode.h"
 #include "common/Win32Types.h"
+#include "effects/LightBuilders.h"
 #include "effects/MORENEffect.h"
 
 namespace kvsdk::test {
@@ -64,7 +65,7 @@ TEST_P(MorenStateStepLights, BrightnessUsesTheStateStepColumn) {
     if (GetParam().light) expected.push_back(Mode(*GetParam().light, 0));
     expected.push_back(Bright(GetParam().light.value_or(0x00), 0xFF));
     EXPECT_EQ(b.cmds, expected);
-    EXPECT_EQ(params.level, 255u);
+    EXPECT_EQ(params.level, 100u);  // KvSDKSetEffect writes the scaled level back, once
 }
 
 TEST_P(MorenStateStepLights, FlashUsesTheStateStepColumn) {
@@ -102,7 +103,9 @@ TEST_P(MorenBrightnessScale, ScaledClampedAtHundredAndWrittenBack) {
     Built b = BuildMoren(EFFECT_LED_BRIGHTNESS, params);
     EXPECT_EQ(b.hr, S_OK);
     EXPECT_EQ(b.cmds, (std::vector<Cmd>{Mode(0x01, 0), Bright(0x01, GetParam().sent)}));
-    EXPECT_EQ(params.level, GetParam().written);
+    // Build leaves the record alone; KvSDKSetEffect writes the scaled level back.
+    EXPECT_EQ(params.level, GetParam().level);
+    EXPECT_EQ(light::ScaleLevel(params.level), GetParam().written);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, MorenBrightnessScale,

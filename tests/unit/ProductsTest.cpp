@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "devices/Products.h"
+#include "catalogue/Products.h"
 
 namespace kvsdk {
 namespace {
@@ -87,15 +87,16 @@ TEST(ProductCatalogue, YieldsTheInitSelectionAndDiscoveryTables) {
                         expected = &row;
                     }
                 }
-                const Product* selected = SelectForSet(id, path, *guid);
-                ASSERT_EQ(selected != nullptr, expected != nullptr) << path;
-                if (selected != nullptr) {
-                    EXPECT_EQ(selected->family, expected->family) << path;
+                const Product* device = ProductOfPath(path);
+                const bool selected = SelectForSet(device, path, *guid);
+                ASSERT_EQ(selected, expected != nullptr) << path;
+                if (selected) {
+                    EXPECT_EQ(device->family, expected->family) << path;
                 }
             }
             const bool readable =
                 std::find(get.begin(), get.end(), std::pair{id, guid}) != get.end();
-            EXPECT_EQ(SelectForGet(id, *guid), readable);
+            EXPECT_EQ(SelectForGet(FindProduct(id), *guid), readable);
         }
     }
 

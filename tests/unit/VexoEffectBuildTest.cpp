@@ -6,6 +6,7 @@
 
 #include "tests/unit/EffectTestDecode.h"
 #include "common/Win32Types.h"
+#include "effects/LightBuilders.h"
 #include "effects/MORENEffect.h"
 #include "effects/VEXOEffect.h"
 
@@ -91,7 +92,9 @@ TEST(VexoBrightness, ScaledClampedAndWrittenBack) {
         Built b = BuildVexo(EFFECT_LED_BRIGHTNESS, params);
         EXPECT_EQ(b.hr, S_OK);
         EXPECT_EQ(b.cmds, (std::vector<Cmd>{Mode(0x01, 0), Bright(0x01, c.sent)}));
-        EXPECT_EQ(params.level, c.written);
+        // Build leaves the record alone; KvSDKSetEffect writes the scaled level back.
+        EXPECT_EQ(params.level, c.level);
+        EXPECT_EQ(light::ScaleLevel(params.level), c.written);
     }
 }
 

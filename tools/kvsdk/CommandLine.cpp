@@ -15,9 +15,9 @@ namespace {
 constexpr uint64_t kMaxDurationMs = 60000;
 constexpr uint64_t kMaxBlinkPhaseMs = 10000;
 // The library queues up to kvsdk::kMaxBlinkCount cycles in one request; at up to 2 x 10 s a
-// cycle the tool takes a hundredth of that, which the usage text and the README give as 0..100.
+// cycle the tool takes a hundredth of that, which the usage text and docs/kvsdk.md give as 0..100.
 constexpr uint64_t kMaxToolBlinkCount = kvsdk::kMaxBlinkCount / 100;
-static_assert(kMaxToolBlinkCount == 100, "the usage text and the README say --count 0..100");
+static_assert(kMaxToolBlinkCount == 100, "the usage text and docs/kvsdk.md say --count 0..100");
 
 struct OptionName {
     Opt opt;

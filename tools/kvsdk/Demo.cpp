@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "catalogue/Products.h"
 #include "tools/kvsdk/CommandLine.h"
 #include "tools/kvsdk/HostLibrary.h"
 #include "tools/kvsdk/Timeline.h"
 #include "tools/kvsdk/TimelineRender.h"
 #include "tools/kvsdk/ToolPlatform.h"
-#include "devices/Products.h"
 
 namespace kvsdk::tool {
 namespace {
@@ -58,7 +58,7 @@ std::vector<std::string> ProductIdsOf(const GUID* product) {
 // will take, from the effects' own pauses.
 class DemoHost {
   public:
-    DemoHost(CKvSDKLibrary& lib, std::ostream& out) : m_lib(lib), m_out(out) {}
+    DemoHost(HostLibrary& lib, std::ostream& out) : m_lib(lib), m_out(out) {}
 
     // Applies one effect and then lets 'gapMs' pass, so that the picture shows the steps apart.
     void Apply(EffectKind kind, const GUID* product, uint32_t light, EffectParams params,
@@ -132,7 +132,7 @@ class DemoHost {
     }
     static void Pause(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-    CKvSDKLibrary& m_lib;
+    HostLibrary& m_lib;
     std::ostream& m_out;
     Clock::time_point m_start = Clock::now();
     std::map<std::string, uint64_t> m_busyUntil;
@@ -273,7 +273,7 @@ int RunDemo(const Invocation& invocation, std::ostream& out, std::ostream& err) 
     fs::remove(trace, ec);  // the trace is appended to: start afresh
     SetEnvironment("KVSDK_SIM_TRACE", PathToUtf8(trace));
 
-    CKvSDKLibrary lib;
+    HostLibrary lib;
     std::string error;
     if (!lib.Load(ExecutableFolder(), error)) {
         err << "kvsdk: " << error << "\n";

@@ -4,13 +4,13 @@
 #include <fstream>
 
 #include "KvSDKMod.h"
-
+#include "catalogue/Products.h"
 #include "common/Strings.h"
 #include "common/Win32Types.h"
+#include "devices/DeviceFinder.h"
 #include "tools/kvsdk/Names.h"
 #include "tools/kvsdk/Timeline.h"
 #include "tools/kvsdk/ToolPlatform.h"
-#include "devices/DeviceFinder.h"
 
 namespace kvsdk::tool {
 

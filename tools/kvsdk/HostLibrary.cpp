@@ -26,7 +26,7 @@ Pfn Resolve(void* module, const char* name) {
 
 }  // namespace
 
-const char* CKvSDKLibrary::FileName() {
+const char* HostLibrary::FileName() {
 #ifdef _WIN32
     return "KvSDKEng.dll";
 #else
@@ -34,7 +34,7 @@ const char* CKvSDKLibrary::FileName() {
 #endif
 }
 
-bool CKvSDKLibrary::Load(const std::filesystem::path& folder, std::string& error) {
+bool HostLibrary::Load(const std::filesystem::path& folder, std::string& error) {
     Unload();
     const std::filesystem::path file = folder / FileName();
     const std::u8string utf8 = file.u8string();
@@ -75,7 +75,7 @@ bool CKvSDKLibrary::Load(const std::filesystem::path& folder, std::string& error
     return true;
 }
 
-void CKvSDKLibrary::Unload() {
+void HostLibrary::Unload() {
     if (m_module) {
 #ifdef _WIN32
         FreeLibrary(static_cast<HMODULE>(m_module));
@@ -90,7 +90,7 @@ void CKvSDKLibrary::Unload() {
     GetEffect = nullptr;
 }
 
-CKvSDKLibrary::~CKvSDKLibrary() {
+HostLibrary::~HostLibrary() {
     Unload();
 }
 

@@ -3,7 +3,7 @@
 //
 // A host in a nutshell:
 //
-//     CKvSDKLibrary lib;
+//     HostLibrary lib;
 //     std::string error;
 //     if (!lib.Load(error)) { ... }              // KvSDKEng.dll / libKvSDKEng.so
 //     lib.EngInit(PRODUCT_PELL);                 // find the attached Pell devices
@@ -23,12 +23,12 @@
 
 namespace kvsdk::tool {
 
-class CKvSDKLibrary {
+class HostLibrary {
   public:
-    CKvSDKLibrary() = default;
-    ~CKvSDKLibrary();  // unloads the library; call EngUninit first
-    CKvSDKLibrary(const CKvSDKLibrary&) = delete;
-    CKvSDKLibrary& operator=(const CKvSDKLibrary&) = delete;
+    HostLibrary() = default;
+    ~HostLibrary();  // unloads the library; call EngUninit first
+    HostLibrary(const HostLibrary&) = delete;
+    HostLibrary& operator=(const HostLibrary&) = delete;
 
     // Loads the library from 'folder' and resolves the four exports. On failure answers false
     // and says why in 'error'; nothing stays loaded then.

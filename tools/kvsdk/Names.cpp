@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cctype>
+#include <cstddef>
 #include <cstdio>
 
-#include "devices/Products.h"
+#include "catalogue/EffectKinds.h"
+#include "catalogue/Products.h"
 
 namespace kvsdk::tool {
 namespace {
@@ -14,41 +16,51 @@ constexpr OptionSet kTarget{Opt::Product, Opt::Light};
 constexpr OptionSet kMode2{Opt::Param1, Opt::Percent, Opt::Param2, Opt::Param3};
 constexpr OptionSet kBlink{Opt::Count, Opt::Off, Opt::On};
 
-// Kind, name, GUID, the options allowed, the options required.
-constexpr std::array kEffects{
-    EffectInfo{EffectKind::On, "on", &EFFECT_LED_ON, kTarget | OptionSet{Opt::Duration}, kTarget},
-    EffectInfo{EffectKind::Off, "off", &EFFECT_LED_OFF, kTarget | OptionSet{Opt::Duration},
-               kTarget},
-    EffectInfo{EffectKind::Brightness, "brightness", &EFFECT_LED_BRIGHTNESS,
-               kTarget | OptionSet{Opt::Level}, kTarget | OptionSet{Opt::Level}},
-    EffectInfo{EffectKind::Mode2Params, "mode_2_params", &EFFECT_LED_MODE_2_PARAMS,
-               kTarget | kMode2, kTarget | kMode2},
-    EffectInfo{EffectKind::State, "state", &EFFECT_LED_STATE, kTarget, kTarget},
-    EffectInfo{EffectKind::Flash1, "flash_1", &EFFECT_LED_FLASH_1, kTarget, kTarget},
-    EffectInfo{EffectKind::Flash2, "flash_2", &EFFECT_LED_FLASH_2, kTarget, kTarget},
-    EffectInfo{EffectKind::Flash3, "flash_3", &EFFECT_LED_FLASH_3, kTarget, kTarget},
-    EffectInfo{EffectKind::Blink, "blink", &EFFECT_LED_BLINK, kTarget | kBlink, kTarget | kBlink},
-    EffectInfo{EffectKind::Mode0, "mode_0", &EFFECT_LED_MODE_0, kTarget | OptionSet{Opt::Mode},
-               kTarget},
-    EffectInfo{EffectKind::Mode1, "mode_1", &EFFECT_LED_MODE_1, kTarget | OptionSet{Opt::Mode},
-               kTarget},
-    EffectInfo{EffectKind::Mode2, "mode_2", &EFFECT_LED_MODE_2, kTarget | OptionSet{Opt::Mode},
-               kTarget},
-    EffectInfo{EffectKind::Mode4, "mode_4", &EFFECT_LED_MODE_4, kTarget | OptionSet{Opt::Mode},
-               kTarget},
-    EffectInfo{EffectKind::VexoModeA,
-               "vexo_mode_a",
-               &EFFECT_VEXO_MODE_A,
-               kTarget | OptionSet{Opt::DeviceMode},
-               {Opt::Product, Opt::DeviceMode}},
-    EffectInfo{EffectKind::VexoModeB,
-               "vexo_mode_b",
-               &EFFECT_VEXO_MODE_B,
-               kTarget | OptionSet{Opt::DeviceMode},
-               {Opt::Product, Opt::DeviceMode}},
-    EffectInfo{EffectKind::Color, "color", &EFFECT_LED_COLOR, kTarget | OptionSet{Opt::Rgb},
-               kTarget | OptionSet{Opt::Rgb}},
+// The options 'set' allows and requires for each effect kind.
+struct EffectOptions {
+    EffectKind kind;
+    OptionSet allowed;
+    OptionSet required;
 };
+constexpr std::array kEffectOptions{
+    EffectOptions{EffectKind::On, kTarget | OptionSet{Opt::Duration}, kTarget},
+    EffectOptions{EffectKind::Off, kTarget | OptionSet{Opt::Duration}, kTarget},
+    EffectOptions{EffectKind::Brightness, kTarget | OptionSet{Opt::Level},
+                  kTarget | OptionSet{Opt::Level}},
+    EffectOptions{EffectKind::Mode2Params, kTarget | kMode2, kTarget | kMode2},
+    EffectOptions{EffectKind::State, kTarget, kTarget},
+    EffectOptions{EffectKind::Flash1, kTarget, kTarget},
+    EffectOptions{EffectKind::Flash2, kTarget, kTarget},
+    EffectOptions{EffectKind::Flash3, kTarget, kTarget},
+    EffectOptions{EffectKind::Blink, kTarget | kBlink, kTarget | kBlink},
+    EffectOptions{EffectKind::Mode0, kTarget | OptionSet{Opt::Mode}, kTarget},
+    EffectOptions{EffectKind::Mode1, kTarget | OptionSet{Opt::Mode}, kTarget},
+    EffectOptions{EffectKind::Mode2, kTarget | OptionSet{Opt::Mode}, kTarget},
+    EffectOptions{EffectKind::Mode4, kTarget | OptionSet{Opt::Mode}, kTarget},
+    EffectOptions{EffectKind::VexoModeA,
+                  kTarget | OptionSet{Opt::DeviceMode},
+                  {Opt::Product, Opt::DeviceMode}},
+    EffectOptions{EffectKind::VexoModeB,
+                  kTarget | OptionSet{Opt::DeviceMode},
+                  {Opt::Product, Opt::DeviceMode}},
+    EffectOptions{EffectKind::Color, kTarget | OptionSet{Opt::Rgb}, kTarget | OptionSet{Opt::Rgb}},
+};
+static_assert(kEffectOptions.size() == kEffectKinds.size());
+
+// The library's effect kinds, in its order, with the tool's options.
+constexpr auto MakeEffectTable() {
+    std::array<EffectInfo, kEffectKinds.size()> table{};
+    for (size_t i = 0; i < table.size(); ++i) {
+        const EffectKindInfo& kind = kEffectKinds[i];
+        for (const EffectOptions& options : kEffectOptions) {
+            if (options.kind == kind.kind) {
+                table[i] = {kind.kind, kind.key, kind.guid, options.allowed, options.required};
+            }
+        }
+    }
+    return table;
+}
+constexpr auto kEffects = MakeEffectTable();
 
 // Each family, then its products, from the library's catalogue.
 constexpr auto MakeProductTable() {

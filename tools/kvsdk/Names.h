@@ -10,27 +10,11 @@
 #include <string_view>
 
 #include "KvSDKEng.h"
+#include "catalogue/EffectKinds.h"
 
 namespace kvsdk::tool {
 
-enum class EffectKind {
-    On,
-    Off,
-    Brightness,
-    Mode2Params,
-    State,
-    Flash1,
-    Flash2,
-    Flash3,
-    Blink,
-    Mode0,
-    Mode1,
-    Mode2,
-    Mode4,
-    VexoModeA,
-    VexoModeB,
-    Color,
-};
+using kvsdk::EffectKind;
 
 // The options of the command line.
 enum class Opt {

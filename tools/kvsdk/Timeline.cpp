@@ -8,8 +8,9 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "effects/LightCommands.h"
+#include "catalogue/Products.h"
 #include "common/SafeFile.h"
+#include "effects/LightCommands.h"
 #include "tools/kvsdk/Names.h"
 
 namespace kvsdk::tool {
@@ -314,9 +315,7 @@ const DeviceTimeline* Timeline::Find(std::string_view productId) const {
 std::string ProductIdFromPath(std::string_view path) {
     std::string upper(path);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const size_t at = upper.find("PID_");
-    if (at == std::string::npos) return {};
-    return upper.substr(at + 4, 4);
+    return kvsdk::ProductIdFromPath(std::string_view(upper));
 }
 
 std::optional<TraceRecord> ParseTraceRecord(std::string_view line) {
@@ -366,7 +365,7 @@ Timeline BuildTimeline(std::string_view traceText) {
     std::stable_sort(records.begin(), records.end(),
                      [](const TraceRecord& a, const TraceRecord& b) { return a.ms < b.ms; });
 
-    CTimelineBuilder builder;
+    TimelineBuilder builder;
     for (const TraceRecord& record : records) builder.Add(record);
     records = {};
     Timeline built = builder.Snapshot(0);
@@ -375,7 +374,7 @@ Timeline BuildTimeline(std::string_view traceText) {
 }
 
 // Devices in order of first appearance, found by path in constant time.
-struct CTimelineBuilder::Impl {
+struct TimelineBuilder::Impl {
     size_t maxDevices = 0;
     std::vector<DeviceBuilder> builders;
     std::unordered_map<std::string, size_t> byPath;
@@ -383,14 +382,14 @@ struct CTimelineBuilder::Impl {
     uint64_t endMs = 0;
 };
 
-CTimelineBuilder::CTimelineBuilder(size_t maxDevices) : m_impl(std::make_unique<Impl>()) {
+TimelineBuilder::TimelineBuilder(size_t maxDevices) : m_impl(std::make_unique<Impl>()) {
     m_impl->maxDevices = maxDevices;
 }
-CTimelineBuilder::~CTimelineBuilder() = default;
-CTimelineBuilder::CTimelineBuilder(CTimelineBuilder&&) noexcept = default;
-CTimelineBuilder& CTimelineBuilder::operator=(CTimelineBuilder&&) noexcept = default;
+TimelineBuilder::~TimelineBuilder() = default;
+TimelineBuilder::TimelineBuilder(TimelineBuilder&&) noexcept = default;
+TimelineBuilder& TimelineBuilder::operator=(TimelineBuilder&&) noexcept = default;
 
-bool CTimelineBuilder::Add(const TraceRecord& record) {
+bool TimelineBuilder::Add(const TraceRecord& record) {
     Impl& m = *m_impl;
     auto it = m.byPath.find(record.path);
     if (it == m.byPath.end()) {
@@ -403,11 +402,11 @@ bool CTimelineBuilder::Add(const TraceRecord& record) {
     return true;
 }
 
-void CTimelineBuilder::Forget(uint64_t ms, size_t maxEach) {
+void TimelineBuilder::Forget(uint64_t ms, size_t maxEach) {
     for (DeviceBuilder& builder : m_impl->builders) builder.Forget(ms, maxEach);
 }
 
-Timeline CTimelineBuilder::Snapshot(uint64_t endMs) const {
+Timeline TimelineBuilder::Snapshot(uint64_t endMs) const {
     Timeline timeline;
     timeline.endMs = std::max(endMs, m_impl->endMs);
     timeline.lineCount = m_impl->records;

@@ -89,13 +89,13 @@ Timeline BuildTimeline(std::string_view traceText);
 
 // Builds a timeline one record at a time, in time order: BuildTimeline sorts a whole trace
 // first, a follower of a growing trace adds the records as they come.
-class CTimelineBuilder {
+class TimelineBuilder {
   public:
     // Records of devices beyond the first 'maxDevices' paths are left out.
-    explicit CTimelineBuilder(size_t maxDevices = SIZE_MAX);
-    ~CTimelineBuilder();
-    CTimelineBuilder(CTimelineBuilder&&) noexcept;
-    CTimelineBuilder& operator=(CTimelineBuilder&&) noexcept;
+    explicit TimelineBuilder(size_t maxDevices = SIZE_MAX);
+    ~TimelineBuilder();
+    TimelineBuilder(TimelineBuilder&&) noexcept;
+    TimelineBuilder& operator=(TimelineBuilder&&) noexcept;
 
     // False when the record was left out (a device beyond maxDevices).
     bool Add(const TraceRecord& record);
@@ -118,7 +118,8 @@ inline constexpr size_t kMaxTraceFileBytes = 64u * 1024u * 1024u;
 // blocking (a FIFO or a device is refused); nullopt otherwise.
 std::optional<std::string> ReadTraceFile(const std::filesystem::path& path);
 
-// "0E59" from "\\?\HID#VID_7A3E&PID_0E59&MI_00#..." (the four characters after "PID_").
+// "0E59" from "\\?\HID#VID_7A3E&PID_0E59&MI_00#...", in any case: the library's own rule
+// (kvsdk::ProductIdFromPath) on the upper-cased path.
 std::string ProductIdFromPath(std::string_view path);
 
 }  // namespace kvsdk::tool

@@ -70,7 +70,7 @@ class CTraceFollower {
 
     std::filesystem::path m_path;
     ClockMs m_clock;
-    CTimelineBuilder m_builder{kMaxFollowedDevices};
+    TimelineBuilder m_builder{kMaxFollowedDevices};
     std::optional<uint64_t> m_identity;
     uint64_t m_offset = 0;
     std::string m_tail;     // the last bytes read, to notice a file rewritten in place

@@ -26,7 +26,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitLibrary = 1;
 constexpr int kExitUsage = 2;
 
-bool LoadEngine(CKvSDKLibrary& lib) {
+bool LoadEngine(HostLibrary& lib) {
     std::string error;
     if (lib.Load(ExecutableFolder(), error)) return true;
     std::cerr << "kvsdk: " << error << "\n";
@@ -38,7 +38,7 @@ void Report(const char* call, HRESULT hr) {
 }
 
 // Loads the library and initialises one product. On failure it has already let go.
-bool OpenProduct(CKvSDKLibrary& lib, const GUID& product) {
+bool OpenProduct(HostLibrary& lib, const GUID& product) {
     if (!LoadEngine(lib)) return false;
     const HRESULT hr = lib.EngInit(product);
     Report("KvSDKEngInit", hr);
@@ -48,7 +48,7 @@ bool OpenProduct(CKvSDKLibrary& lib, const GUID& product) {
 }
 
 int RunSet(const SetRequest& request) {
-    CKvSDKLibrary lib;
+    HostLibrary lib;
     if (!OpenProduct(lib, *request.product.guid)) return kExitLibrary;
 
     EffectParams params = request.params;  // the library may write into the record
@@ -72,7 +72,7 @@ int RunSet(const SetRequest& request) {
 }
 
 int RunGet(const GetRequest& request) {
-    CKvSDKLibrary lib;
+    HostLibrary lib;
     if (!OpenProduct(lib, *request.product.guid)) return kExitLibrary;
     EffectParams params{};
     params.size = sizeof params;

@@ -1,6 +1,7 @@
 // The product catalogue: everything the library knows about one product, in one row. The
-// exports' Init and selection tables, discovery, the device objects, the effect worker, the
-// colour effect, the VEXO settings restore and the kvsdk tool all read it.
+// exports' Init and selection tables, discovery, the device objects (each resolves its row once,
+// from its path), the effect families, the VEXO settings restore and the kvsdk tool all read it.
+// Data and lookups only: it includes nothing of the library's layers, so every layer may read it.
 //
 // To add a product, add a row to kProducts (and, for a new family, a row to kFamilies).
 #pragma once
@@ -82,6 +83,11 @@ inline constexpr std::array<RestoreStep, 4> kRestore0E52{{
     {ExchangeBuffer::A, 0x05, 443, 446},
 }};
 
+// How a colour request reaches a product when the host's record names that product itself (a
+// family's GUID gets no colour): one light-colour command, the record's first 28 bytes as one
+// block, or nothing at all.
+enum class ColorForm { None, Command, Block };
+
 struct Product {
     HexId id;                     // product id in the interface path ("PID_0E51")
     const GUID* interfaceClass;   // the device-interface class discovery searches
@@ -90,6 +96,8 @@ struct Product {
     const GUID* deviceGuid;       // the product GUID the device object carries
     bool needsLightingInterface;  // only the interface whose path holds "MI_02" (not first)
     bool wholeBlocks;             // takes whole 28-byte record blocks, sent as tunnel writes
+    ColorForm color;              // what a colour request for this product sends
+    bool lightingModes;           // takes the lighting-mode kinds (EFFECT_LED_MODE_n)
     bool initAlwaysOk;            // KvSDKEngInit of its GUID answers S_OK even with no device
     std::span<const RestoreStep> restore;  // put back when a VEXO device is released
     int pathRuleOrder;  // where discovery tests this id's "PID_" marker; see ProductForPath
@@ -101,12 +109,12 @@ struct Product {
 // (and later served) in this order.
 // clang-format off
 inline constexpr std::array kProducts{
-    //      id      interface class              the product's GUID           family        GUID the device carries  MI_02  blocks Init OK restore       path rule  tool name             kind
-    Product{"0E51", &kGuidDevinterfaceMouse,     &PRODUCT_VEXO_0E51,          Family::VEXO, &kGuidNull,              false, false, true,  kRestore0E51, 0,         "vexo_0e51",          ""},
-    Product{"0E52", &kGuidDevinterfaceMouse,     &PRODUCT_VEXO_0E52,          Family::VEXO, &kGuidNull,              false, false, true,  kRestore0E52, 1,         "vexo_0e52",          ""},
-    Product{"0E59", &kGuidDevinterfaceMouse,     &PRODUCT_PELL_MOUSE_0E59,    Family::Pell, &PRODUCT_PELL,           false, false, false, {},           4,         "pell_mouse_0e59",    "mouse"},
-    Product{"0E5A", &kGuidDevinterfaceKeyboard,  &PRODUCT_PELL_KEYBOARD_0E5A, Family::Pell, &PRODUCT_PELL,           true,  false, false, {},           3,         "pell_keyboard_0e5a", "keyboard"},
-    Product{"0E5B", &kGuidDevinterfaceUsbDevice, &PRODUCT_PELL_USB_0E5B,      Family::Pell, &PRODUCT_PELL_USB_0E5B,  false, true,  false, {},           2,         "pell_usb_0e5b",      "USB"},
+    //      id      interface class              the product's GUID           family        GUID the device carries  MI_02  blocks colour              modes  Init OK restore       path rule  tool name             kind
+    Product{"0E51", &kGuidDevinterfaceMouse,     &PRODUCT_VEXO_0E51,          Family::VEXO, &kGuidNull,              false, false, ColorForm::None,    false, true,  kRestore0E51, 0,         "vexo_0e51",          ""},
+    Product{"0E52", &kGuidDevinterfaceMouse,     &PRODUCT_VEXO_0E52,          Family::VEXO, &kGuidNull,              false, false, ColorForm::None,    false, true,  kRestore0E52, 1,         "vexo_0e52",          ""},
+    Product{"0E59", &kGuidDevinterfaceMouse,     &PRODUCT_PELL_MOUSE_0E59,    Family::Pell, &PRODUCT_PELL,           false, false, ColorForm::Command, false, false, {},           4,         "pell_mouse_0e59",    "mouse"},
+    Product{"0E5A", &kGuidDevinterfaceKeyboard,  &PRODUCT_PELL_KEYBOARD_0E5A, Family::Pell, &PRODUCT_PELL,           true,  false, ColorForm::Command, true,  false, {},           3,         "pell_keyboard_0e5a", "keyboard"},
+    Product{"0E5B", &kGuidDevinterfaceUsbDevice, &PRODUCT_PELL_USB_0E5B,      Family::Pell, &PRODUCT_PELL_USB_0E5B,  false, true,  ColorForm::Block,   false, false, {},           2,         "pell_usb_0e5b",      "USB"},
 };
 // clang-format on
 
@@ -181,35 +189,45 @@ inline const Product* ProductForPath(const std::wstring& upperPath) {
     return nullptr;
 }
 
-// The four characters that begin four characters after the first "PID" of an upper-case path;
-// empty when the path has no "PID".
-inline std::wstring ProductIdFromPath(const std::wstring& path) {
-    const size_t pos = path.find(L"PID");
-    if (pos == std::wstring::npos || pos + 4 > path.size()) return std::wstring();
-    return path.substr(pos + 4, 4);
+// The product id of an upper-case path: the four characters that begin four characters after its
+// first "PID" (the digits after "PID_"); empty when the path has no "PID". Wide or narrow.
+template <class Char>
+std::basic_string<Char> ProductIdFromPath(std::basic_string_view<Char> upperPath) {
+    constexpr Char kPid[] = {'P', 'I', 'D', 0};
+    const size_t pos = upperPath.find(kPid);
+    if (pos == upperPath.npos || pos + 4 > upperPath.size()) return {};
+    return std::basic_string<Char>(upperPath.substr(pos + 4, 4));
+}
+inline std::wstring ProductIdFromPath(const std::wstring& upperPath) {
+    return ProductIdFromPath(std::wstring_view(upperPath));
 }
 
-// The product an effect call serves on a device with 'productId' and 'path' when the host's
-// record names 'requested': the device's own product or its family, and for a product that
-// needs it the lighting interface. Null: the device is not addressed.
-inline const Product* SelectForSet(const std::wstring& productId, const std::wstring& path,
-                                   const GUID& requested) {
-    const Product* product = FindProduct(productId);
-    if (product == nullptr) return nullptr;
+// The row of the product id in an upper-case path (ProductIdFromPath), or null. A device
+// resolves its row with this once, when its path is set; selection, the "GameControl" switch,
+// the settings restore and the tunnel channel then read that row.
+inline const Product* ProductOfPath(const std::wstring& upperPath) {
+    return FindProduct(ProductIdFromPath(upperPath));
+}
+
+// Whether an effect call whose record names 'requested' addresses a device of 'product' at
+// 'upperPath': the record names the product itself or its family, and for a product that needs
+// it the path is of the lighting interface. A device of no product (null) is never addressed.
+inline bool SelectForSet(const Product* product, const std::wstring& upperPath,
+                         const GUID& requested) {
+    if (product == nullptr) return false;
     if (!GuidEqual(requested, *product->guid) &&
         !GuidEqual(requested, *FamilyOf(product->family).guid)) {
-        return nullptr;
+        return false;
     }
     if (product->needsLightingInterface) {
-        const size_t pos = path.find(L"MI_02");
-        if (pos == std::wstring::npos || pos == 0) return nullptr;
+        const size_t pos = upperPath.find(L"MI_02");
+        if (pos == std::wstring::npos || pos == 0) return false;
     }
-    return product;
+    return true;
 }
 
 // Reading back is narrower: only the VEXO products, each by its own GUID.
-inline bool SelectForGet(const std::wstring& productId, const GUID& requested) {
-    const Product* product = FindProduct(productId);
+inline bool SelectForGet(const Product* product, const GUID& requested) {
     return product != nullptr && product->family == Family::VEXO &&
            GuidEqual(requested, *product->guid);
 }
