@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "common/SafeFile.h"
 #include "tools/kvsdk/ToolPlatform.h"
 
 namespace kvsdk::tool {
@@ -80,7 +81,7 @@ void CTraceFollower::Restart() {
 
 bool CTraceFollower::Poll() {
     const uint64_t from = m_offset - m_tail.size();
-    auto slice = ReadFileSlice(m_path, from, kChunkBytes);
+    auto slice = ReadRegularFileSlice(m_path, from, kChunkBytes);
     if (!slice) {
         std::error_code ec;
         SetStatus(std::filesystem::exists(m_path, ec) ? "not a regular file that can be read"
